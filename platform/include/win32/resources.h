@@ -1,0 +1,54 @@
+// Module handles and module resources (message tables, string tables).
+//
+// A module (shared library or program) carries its resources by defining the
+// exported symbol WL_MODULE_RESOURCES_SYMBOL ("wl_module_resources") of type
+// WlModuleResources; WL_DEFINE_MODULE_RESOURCES below does it. FormatMessage
+// with FORMAT_MESSAGE_FROM_HMODULE and LoadString look the symbol up in the
+// module (a null module handle means the main program).
+// Thread safety: any thread.
+#pragma once
+
+#include <stdarg.h>
+
+#include "win32/types.h"
+
+typedef struct WlMessageEntry {
+  DWORD id;
+  const char* text;  // UTF-8 (ASCII for the system's own tables)
+} WlMessageEntry;
+
+typedef struct WlModuleResources {
+  const WlMessageEntry* messages;  // message table, ascending ids
+  DWORD messageCount;
+  const WlMessageEntry* strings;  // string table, ascending ids
+  DWORD stringCount;
+} WlModuleResources;
+
+#define WL_MODULE_RESOURCES_SYMBOL "wl_module_resources"
+#define WL_DEFINE_MODULE_RESOURCES(messages, strings)                                    \
+  extern "C" __attribute__((visibility("default"))) const WlModuleResources             \
+      wl_module_resources = {messages, sizeof(messages) / sizeof((messages)[0]), strings, \
+                             sizeof(strings) / sizeof((strings)[0])}
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400u
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000u
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FFu
+
+WL_EXTERN_C_BEGIN
+WLAPI HMODULE LoadLibraryA(LPCSTR lpLibFileName);
+WLAPI BOOL FreeLibrary(HMODULE hLibModule);
+WLAPI void* GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+WLAPI HMODULE GetModuleHandleA(LPCSTR lpModuleName);
+WLAPI DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+WLAPI DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                           DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
+WLAPI DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                           DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize, va_list* Arguments);
+WLAPI int LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
+WLAPI int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
+WLAPI HLOCAL LocalFree(HLOCAL hMem);
+WL_EXTERN_C_END

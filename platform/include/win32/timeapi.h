@@ -1,0 +1,29 @@
+// Clocks and time conversions. Every clock of the system goes through here so
+// that tests can move it: WARDENLINE_CLOCK_OFFSET_FILE names a file holding a
+// signed number of seconds added to the calendar clock (re-read when the file
+// changes); unit tests may install a clock directly (platform/sync/clock.h).
+// Thread safety: any thread.
+#pragma once
+
+#include <time.h>
+
+#include "win32/types.h"
+
+#define TIME_ZONE_ID_UNKNOWN 0u
+#define TIME_ZONE_ID_STANDARD 1u
+#define TIME_ZONE_ID_DAYLIGHT 2u
+#define TIME_ZONE_ID_INVALID 0xFFFFFFFFu
+
+WL_EXTERN_C_BEGIN
+// Calendar time in seconds since 1970, as the C run-time's time() gives it,
+// with the test offset applied. Stores the result through t when not null.
+WLAPI time_t wl_time(time_t* t);
+// Milliseconds since boot, 32-bit, wrapping.
+WLAPI DWORD GetTickCount(void);
+WLAPI void GetLocalTime(LPSYSTEMTIME lpSystemTime);
+WLAPI void GetSystemTime(LPSYSTEMTIME lpSystemTime);
+WLAPI DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation);
+WLAPI BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
+WLAPI BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime);
+WLAPI BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileTime);
+WL_EXTERN_C_END

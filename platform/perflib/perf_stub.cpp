@@ -1,0 +1,12 @@
+// Placeholder until the performance data provider exists: no data.
+#include "../core/perf_seam.h"
+
+namespace wl {
+
+LONG QueryPerformanceData(const char*, DWORD*, BYTE*, DWORD*) { return ERROR_FILE_NOT_FOUND; }
+bool FixtureMemoryStatus(MEMORYSTATUS*) { return false; }
+bool FixtureDiskSpace(const std::string&, bool*, unsigned long long*, unsigned long long*) {
+  return false;
+}
+
+}  // namespace wl
