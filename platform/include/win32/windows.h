@@ -9,4 +9,5 @@
 #include "win32/registry.h"
 #include "win32/resources.h"
 #include "win32/sync.h"
+#include "win32/perfdata.h"
 #include "win32/timeapi.h"
