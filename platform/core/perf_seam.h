@@ -24,4 +24,10 @@ bool FixtureMemoryStatus(MEMORYSTATUS* status);
 bool FixtureDiskSpace(const std::string& drive, bool* found, unsigned long long* totalBytes,
                       unsigned long long* freeBytes);
 
+// The values "Last Counter" and "Last Help" of HKLM "SOFTWARE\Microsoft\Windows
+// NT\CurrentVersion\Perflib", matching the counter-name table in use. The
+// registry answers that key from here: it always exists and these two values
+// are always present (unless the key stores values of its own by those names).
+void PerflibLastIndexes(DWORD* lastCounter, DWORD* lastHelp);
+
 }  // namespace wl

@@ -9,4 +9,9 @@ bool FixtureDiskSpace(const std::string&, bool*, unsigned long long*, unsigned l
   return false;
 }
 
+void PerflibLastIndexes(DWORD* lastCounter, DWORD* lastHelp) {
+  *lastCounter = 0;
+  *lastHelp = 0;
+}
+
 }  // namespace wl
