@@ -1,0 +1,239 @@
+// Control records and counter classes: tables, lists and list operations.
+#include "agent/trend/control.h"
+
+#include <cstring>
+#include <new>
+
+#include "agent/trend/lifecycle.h"
+
+namespace trend {
+
+const char* const kClassNames[kNumClasses + 2] = {
+    "THIS_IS_NOT_A_LEGAL_CLASS",
+    "pctProcessorTime",
+    "totalServerTrafficKBytes",
+    "totalServerOutKBytes",
+    "totalServerInKBytes",
+    "avgAllServerLogons",
+    "serverErrorLogons",
+    "avgServerSessions",
+    "pctMemoryAvailableKBytes",
+    "fileReads",
+    "fileWrites",
+    "fileReadKBytes",
+    "fileWriteKBytes",
+    "pctCacheHitRate",
+    "avgDiskTransfer",
+    "pctLogicalDiskFreeSpace",
+    "physIfInPackets",
+    "physIfOutPackets",
+    "physIfInKBytes",
+    "physIfOutKBytes",
+    "readyWorkQueueItems",
+    "readyWorkQueueLength",
+    "readyWorkQueueKBytes",
+    "",
+};
+
+namespace {
+
+// Instance group and value type by class number (index 0 unused).
+constexpr int kInstanceGroups[kNumClasses + 1] = {0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                  0, 0, 2, 3, 1, 1, 1, 1, 5, 5, 5};
+constexpr int kValueTypes[kNumClasses + 1] = {0, 3, 2, 2, 2, 3, 1, 3, 1, 2, 2, 2,
+                                              2, 3, 3, 1, 2, 2, 2, 2, 1, 1, 1};
+
+constexpr DWORD kIntervalTable[13] = {0,   5,    10,   15,    30,    60,   300,
+                                      900, 1800, 3600, 14400, 28800, 86400};
+
+bool inGroup(const Control* control, int instanceGroup) {
+  return instanceGroup != 0 && classInstanceGroup(control->classId) == instanceGroup;
+}
+
+bool sameText(const char* stored, const char* text) {
+  return text != nullptr && std::strncmp(stored, text, kInstanceNameBytes) == 0;
+}
+
+}  // namespace
+
+Control* controlList = nullptr;
+ControlConfig* configList = nullptr;
+ControlIndexEntry* indexList = nullptr;
+DWORD nextControlIndex = 1;
+
+int classInstanceGroup(DWORD classId) {
+  return classId >= 1 && classId <= kNumClasses ? kInstanceGroups[classId] : 0;
+}
+
+int classValueType(DWORD classId) {
+  return classId >= 1 && classId <= kNumClasses ? kValueTypes[classId] : 0;
+}
+
+bool classIsMultiInstance(DWORD classId) { return classInstanceGroup(classId) != 0; }
+
+DWORD classIdByName(const char* name) {
+  if (name == nullptr) return 0;
+  for (DWORD id = 1; id <= kNumClasses; ++id) {
+    if (std::strcmp(kClassNames[id], name) == 0) return id;
+  }
+  return 0;
+}
+
+DWORD intervalSeconds(DWORD intervalIndex) {
+  return intervalIndex >= 1 && intervalIndex <= 12 ? kIntervalTable[intervalIndex] : 0;
+}
+
+void numberControls() {
+  DWORD largest = 0;
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->controlIndex > largest) largest = c->controlIndex;
+  }
+  DWORD next = largest + 1;
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->controlIndex == 0) c->controlIndex = next++;
+  }
+  nextControlIndex = next;
+}
+
+void insertControlSorted(Control* control) {
+  if (control == nullptr) return;
+  Control** link = &controlList;
+  while (*link != nullptr) {
+    const Control* x = *link;
+    if ((x->classId == control->classId && x->controlIndex > control->controlIndex) ||
+        x->classId > control->classId) {
+      break;
+    }
+    link = &(*link)->next;
+  }
+  control->next = *link;
+  *link = control;
+}
+
+void sortControls() {
+  Control* pending = controlList;
+  controlList = nullptr;
+  while (pending != nullptr) {
+    Control* control = pending;
+    pending = pending->next;
+    control->next = nullptr;
+    insertControlSorted(control);
+  }
+}
+
+void insertIndexEntry(ControlIndexEntry* entry) {
+  if (entry == nullptr) return;
+  ControlIndexEntry** link = &indexList;
+  while (*link != nullptr && (*link)->controlIndex <= entry->controlIndex) {
+    link = &(*link)->next;
+  }
+  entry->next = *link;
+  *link = entry;
+}
+
+void buildIndexList() {
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    auto* entry = new (std::nothrow) ControlIndexEntry;
+    if (entry == nullptr) return;
+    entry->controlIndex = c->controlIndex;
+    entry->control = c;
+    insertIndexEntry(entry);
+  }
+}
+
+void appendControl(Control* control) {
+  if (control == nullptr) return;
+  control->next = nullptr;
+  Control** link = &controlList;
+  while (*link != nullptr) link = &(*link)->next;
+  *link = control;
+}
+
+void deprecateControl(Control* control) {
+  if (control == nullptr || control->controlStatus == 2) return;
+  control->controlStatus = 2;
+  control->headerSaved = 0;
+}
+
+void revalidateControls(int instanceGroup, const char* instanceText) {
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (inGroup(c, instanceGroup) && sameText(c->instanceName, instanceText)) {
+      c->controlStatus = 1;
+      c->headerSaved = 0;
+    }
+  }
+}
+
+int instanceState(int instanceGroup, const char* instanceText) {
+  for (const Control* c = controlList; c != nullptr; c = c->next) {
+    if (inGroup(c, instanceGroup) && sameText(c->instanceName, instanceText)) {
+      return c->controlStatus != 2 ? 1 : 0;
+    }
+  }
+  return 1;
+}
+
+bool hasValidControl(const char* instanceText) {
+  for (const Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->controlStatus == 1 && sameText(c->instanceName, instanceText)) return true;
+  }
+  return false;
+}
+
+void dumpLists() {
+  // Instance names are bounded by their buffer even if a restored record
+  // carries no terminator.
+  for (const Control* c = controlList; c != nullptr; c = c->next) {
+    traceLog("class:%d, %.*s, index: %d\n", static_cast<int>(c->classId), kInstanceNameBytes,
+             c->instanceName, static_cast<int>(c->controlIndex));
+  }
+  traceLog("\n Control Index List:........\n");
+  for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
+    traceLog("index:%d, \n", static_cast<int>(e->controlIndex));
+  }
+  traceLog("   Control Record:\n");
+  for (const ControlConfig* cfg = configList; cfg != nullptr; cfg = cfg->next) {
+    traceLog("class: %d, interval: %d, bucket: %d, rising: %d, falling: %d\n",
+             static_cast<int>(cfg->classId), static_cast<int>(cfg->intervalIndex),
+             static_cast<int>(cfg->buckets), static_cast<int>(cfg->risingThreshold),
+             static_cast<int>(cfg->fallingThreshold));
+  }
+  traceLog("   Deprecated Controls:\n");
+  for (const Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->controlStatus == 2) {
+      traceLog("class:%d, %.*s, index: %d\n", static_cast<int>(c->classId), kInstanceNameBytes,
+               c->instanceName, static_cast<int>(c->controlIndex));
+    }
+  }
+}
+
+void freeLists() {
+  while (configList != nullptr) {
+    ControlConfig* next = configList->next;
+    delete configList;
+    configList = next;
+  }
+  while (controlList != nullptr) {
+    Control* next = controlList->next;
+    delete controlList;
+    controlList = next;
+  }
+  while (indexList != nullptr) {
+    ControlIndexEntry* next = indexList->next;
+    delete indexList;
+    indexList = next;
+  }
+}
+
+Control* findControl(DWORD controlIndex) {
+  for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
+    if (e->controlIndex == controlIndex && e->control != nullptr) return e->control;
+    if (e->controlIndex > controlIndex) break;
+  }
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->controlIndex == controlIndex) return c;
+  }
+  return nullptr;
+}
+
+}  // namespace trend
