@@ -1,8 +1,8 @@
 // Every public header compiles on its own and together.
+#include <gtest/gtest.h>
+
 #include "snmp/snmp.h"
 #include "win32/windows.h"
-
-#include <gtest/gtest.h>
 
 TEST(Headers, PerformanceStructuresHaveWindowsSizes) {
   EXPECT_EQ(offsetof(PERF_DATA_BLOCK, PerfTime), 56u);

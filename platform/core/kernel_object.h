@@ -31,6 +31,11 @@ class KernelObject {
 
   // True for objects that WaitForSingleObject accepts.
   virtual bool Waitable() const { return true; }
+
+  // Gives back what a successful TryAcquire took, for a wait on several
+  // objects that must all be signalled at once. Objects whose TryAcquire has
+  // no side effect keep the default.
+  virtual void UndoAcquire() {}
 };
 
 // Adds an object to the table and returns its new handle (never null, never

@@ -1,7 +1,9 @@
 // Events, semaphores, waits and threads with Win32 semantics.
-// Named objects are shared by every process of the machine. A process that dies
-// while it holds counts of a named semaphore gives them back (see
-// docs/platform.md). Thread safety: any thread.
+// Named semaphores are shared by every process of the machine; the environment
+// variable WARDENLINE_OBJECT_NAMESPACE, when set, gives a private namespace
+// (tests use it to run side by side). A process that dies while it holds counts
+// of a named semaphore gives them back. Named events are shared within the
+// process only. Thread safety: any thread.
 #pragma once
 
 #include "win32/types.h"

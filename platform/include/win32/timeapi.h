@@ -26,4 +26,11 @@ WLAPI DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation
 WLAPI BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
 WLAPI BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime);
 WLAPI BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileTime);
+
+// Not Win32: test seams. A null source restores the real clock. The calendar
+// source replaces time(); the offset file still applies on top of it.
+typedef time_t (*WlCalendarSource)(void);
+typedef DWORD (*WlTickSource)(void);
+WLAPI void wl_set_calendar_source(WlCalendarSource source);
+WLAPI void wl_set_tick_source(WlTickSource source);
 WL_EXTERN_C_END
