@@ -1,25 +1,521 @@
-// Placeholder bodies until the MIB dispatch exists: every name is unknown.
+// Get, get-next and set on the trend MIB's two tables.
+//
+// Names: R = 1.3.6.1.4.1.64823.2.45. A control-table instance is
+// R.1.1.1.col.classId.controlIndex, a history-table instance
+// R.1.2.1.col.controlIndex.k (15 arcs each; further arcs are ignored).
 #include "agent/trend/mib.h"
+
+#include "agent/common/snmp_oid.h"
+#include "agent/trend/control.h"
+#include "agent/trend/history_file.h"
+#include "agent/trend/lifecycle.h"
+#include "agent/trend/page_cache.h"
+#include "win32/sync.h"
 
 namespace trend {
 
 namespace {
-BOOL noSuchName(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
-  if (list->len > 0) {
-    *errorStatus = SNMP_ERRORSTATUS_NOSUCHNAME;
-    *errorIndex = 1;
+
+using wlsnmp::oidArc;
+using wlsnmp::oidHasPrefix;
+using wlsnmp::oidLength;
+
+constexpr UINT kRootLength = 9;
+constexpr UINT kEntryPrefixLength = 12;
+constexpr UINT kInstanceLength = 15;
+constexpr UINT kControlEntryPrefix[kEntryPrefixLength] = {1, 3, 6, 1, 4, 1, 64823, 2, 45, 1, 1, 1};
+constexpr UINT kHistoryEntryPrefix[kEntryPrefixLength] = {1, 3, 6, 1, 4, 1, 64823, 2, 45, 1, 2, 1};
+// The name that tells the SNMP service a walk has left this agent's view.
+constexpr UINT kPastView[kRootLength] = {1, 3, 6, 1, 4, 1, 64823, 2, 46};
+
+constexpr UINT kLastControlColumn = 17;
+constexpr UINT kLastHistoryColumn = 3;
+
+constexpr DWORD kMinimumBuckets = 50;
+constexpr DWORD kMaximumBuckets = 2147483647u;
+
+// Control-table columns.
+enum ControlColumn : UINT {
+  kColClass = 1,
+  kColIndex = 2,
+  kColInstance = 3,
+  kColInterval = 4,
+  kColValueType = 5,
+  kColInvalidValue = 6,
+  kColLastValue = 7,
+  kColStartTime = 8,
+  kColThresholdStatus = 9,
+  kColThresholdType = 10,
+  kColRisingThreshold = 11,
+  kColFallingThreshold = 12,
+  kColHistoryStatus = 13,
+  kColLastSample = 14,
+  kColBucketsRequested = 15,
+  kColBucketsGranted = 16,
+  kColStatus = 17,
+};
+
+bool isControlName(const AsnObjectIdentifier& name) {
+  return oidHasPrefix(name, kControlEntryPrefix, kEntryPrefixLength);
+}
+bool isHistoryName(const AsnObjectIdentifier& name) {
+  return oidHasPrefix(name, kHistoryEntryPrefix, kEntryPrefixLength);
+}
+
+// Replaces the varbind's name by prefix.col.a.b. An allocation failure leaves
+// the name empty, which still counts as an answer.
+void setInstanceName(SnmpVarBind* vb, const UINT* prefix, UINT col, UINT a, UINT b) {
+  UINT arcs[kInstanceLength];
+  for (UINT i = 0; i < kEntryPrefixLength; ++i) arcs[i] = prefix[i];
+  arcs[12] = col;
+  arcs[13] = a;
+  arcs[14] = b;
+  wlsnmp::replaceOidName(&vb->name, arcs, kInstanceLength);
+}
+
+Control* findControlByClass(DWORD classId, DWORD controlIndex) {
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->classId == classId && c->controlIndex == controlIndex) return c;
+  }
+  return nullptr;
+}
+
+// The control a history row refers to: the first with that number that is
+// being sampled (a control under a bucket change has no history rows).
+Control* findSampledControl(DWORD controlIndex) {
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->controlIndex == controlIndex && c->samplingEnabled == 1) return c;
+  }
+  return nullptr;
+}
+
+AsnInteger32 controlValue(SnmpVarBind* vb, const Control* c, UINT col) {
+  LONG v = 0;
+  switch (col) {
+    case kColClass:
+      v = static_cast<LONG>(c->classId);
+      break;
+    case kColIndex:
+      v = static_cast<LONG>(c->controlIndex);
+      break;
+    case kColInstance: {
+      UINT length = c->instanceNameLength;
+      if (length > sizeof(c->instanceName)) length = sizeof(c->instanceName);
+      wlsnmp::setStaticOctetString(&vb->value, c->instanceName, length);
+      return SNMP_ERRORSTATUS_NOERROR;
+    }
+    case kColInterval:
+      v = static_cast<LONG>(c->intervalIndex);
+      break;
+    case kColValueType:
+      v = c->valueType;
+      break;
+    case kColInvalidValue:
+      v = c->invalidValue;
+      break;
+    case kColLastValue:
+      v = c->lastSampleValue;
+      break;
+    case kColStartTime:
+      v = static_cast<LONG>(c->refTimeStamp);
+      break;
+    case kColThresholdStatus:
+      v = c->thresholdStatus;
+      break;
+    case kColThresholdType:
+      v = c->thresholdType;
+      break;
+    case kColRisingThreshold:
+      v = static_cast<LONG>(c->risingThreshold);
+      break;
+    case kColFallingThreshold:
+      v = static_cast<LONG>(c->fallingThreshold);
+      break;
+    case kColHistoryStatus:
+      v = c->historyStatus;
+      break;
+    case kColLastSample:
+      v = static_cast<LONG>(c->sampleIndex + c->numOfSample - 1);
+      break;
+    case kColBucketsRequested:
+      v = static_cast<LONG>(c->bucketsRequested);
+      break;
+    case kColBucketsGranted:
+      v = static_cast<LONG>(c->bucketsGranted);
+      break;
+    case kColStatus:
+      v = c->controlStatus;
+      break;
+    default:
+      return SNMP_ERRORSTATUS_NOSUCHNAME;
+  }
+  wlsnmp::setIntegerValue(&vb->value, v);
+  return SNMP_ERRORSTATUS_NOERROR;
+}
+
+bool holdsSample(const Control* c, DWORD k) { return k - c->sampleIndex < c->numOfSample; }
+
+AsnInteger32 historyValue(SnmpVarBind* vb, const Control* c, DWORD k, UINT col) {
+  if (!holdsSample(c, k)) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  switch (col) {
+    case 1:
+      wlsnmp::setIntegerValue(&vb->value, static_cast<LONG>(c->controlIndex));
+      return SNMP_ERRORSTATUS_NOERROR;
+    case 2:
+      wlsnmp::setIntegerValue(&vb->value, static_cast<LONG>(k));
+      return SNMP_ERRORSTATUS_NOERROR;
+    case 3: {
+      // A ring without slots holds nothing that could be read.
+      if (c->bucketsGranted == 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
+      DWORD slot = (k - c->sampleIndex + c->tail) % c->bucketsGranted;
+      LONG sample = 0;
+      if (fetchSample(c->controlIndex, slot, &sample) != 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
+      wlsnmp::setIntegerValue(&vb->value, sample);
+      return SNMP_ERRORSTATUS_NOERROR;
+    }
+    default:
+      return SNMP_ERRORSTATUS_NOSUCHNAME;
+  }
+}
+
+AsnInteger32 getControlColumn(SnmpVarBind* vb) {
+  const AsnObjectIdentifier& name = vb->name;
+  if (oidLength(name) < kInstanceLength) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  UINT col = oidArc(name, 13);
+  UINT classId = oidArc(name, 14);
+  UINT controlIndex = oidArc(name, 15);
+  if (classId == 0 || controlIndex == 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  const Control* c = findControlByClass(classId, controlIndex);
+  if (c == nullptr) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  return controlValue(vb, c, col);
+}
+
+AsnInteger32 getHistoryColumn(SnmpVarBind* vb) {
+  const AsnObjectIdentifier& name = vb->name;
+  if (oidLength(name) < kInstanceLength) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  UINT col = oidArc(name, 13);
+  UINT controlIndex = oidArc(name, 14);
+  UINT k = oidArc(name, 15);
+  if (controlIndex == 0 || k == 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  const Control* c = findSampledControl(controlIndex);
+  if (c == nullptr) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  return historyValue(vb, c, k, col);
+}
+
+// Arc `position` when the name has that many arcs, else `fallback`.
+UINT arcOr(const AsnObjectIdentifier& name, UINT position, UINT fallback) {
+  return oidLength(name) >= position ? oidArc(name, position) : fallback;
+}
+
+bool rowAfter(const Control* c, UINT x, UINT y) {
+  return c->classId > x || (c->classId == x && c->controlIndex > y);
+}
+
+AsnInteger32 getNextControl(SnmpVarBind* vb) {
+  UINT col = arcOr(vb->name, 13, 1);
+  UINT x = arcOr(vb->name, 14, 0);
+  UINT y = arcOr(vb->name, 15, 0);
+  for (; col <= kLastControlColumn; ++col, x = 0, y = 0) {
+    if (col == 0) continue;
+    for (const Control* c = controlList; c != nullptr; c = c->next) {
+      if (!rowAfter(c, x, y)) continue;
+      setInstanceName(vb, kControlEntryPrefix, col, c->classId, c->controlIndex);
+      return controlValue(vb, c, col);
+    }
+  }
+  return SNMP_ERRORSTATUS_NOSUCHNAME;
+}
+
+AsnInteger32 getFirstHistory(SnmpVarBind* vb) {
+  for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
+    const Control* c = e->control;
+    if (c == nullptr || c->samplingEnabled != 1 || c->numOfSample == 0) continue;
+    setInstanceName(vb, kHistoryEntryPrefix, 1, c->controlIndex, c->sampleIndex);
+    wlsnmp::setIntegerValue(&vb->value, static_cast<LONG>(c->controlIndex));
+    return SNMP_ERRORSTATUS_NOERROR;
+  }
+  return SNMP_ERRORSTATUS_NOSUCHNAME;
+}
+
+AsnInteger32 getNextHistory(SnmpVarBind* vb) {
+  UINT col = arcOr(vb->name, 13, 1);
+  UINT x = arcOr(vb->name, 14, 0);
+  UINT k = arcOr(vb->name, 15, 0);
+  for (; col <= kLastHistoryColumn; ++col, x = 0, k = 0) {
+    for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
+      const Control* c = e->control;
+      if (c == nullptr || c->samplingEnabled == 0 || c->controlIndex < x) continue;
+      DWORD candidate = c->sampleIndex;
+      if (c->controlIndex == x && k >= c->sampleIndex) {
+        // The sample after k, when this control holds one.
+        if (k + 1 - c->sampleIndex >= c->numOfSample) continue;
+        candidate = k + 1;
+      }
+      if (historyValue(vb, c, candidate, col) != SNMP_ERRORSTATUS_NOERROR) continue;
+      setInstanceName(vb, kHistoryEntryPrefix, col, c->controlIndex, candidate);
+      return SNMP_ERRORSTATUS_NOERROR;
+    }
+  }
+  return SNMP_ERRORSTATUS_NOSUCHNAME;
+}
+
+enum class NextClass { kControl, kHistory, kPast };
+
+// Classification of a get-next name by its arcs 10 to 12; the first nine are
+// the agent's view and are not examined.
+NextClass classifyNext(const AsnObjectIdentifier& name) {
+  UINT n = oidLength(name);
+  UINT a10 = oidArc(name, 10);
+  UINT a11 = oidArc(name, 11);
+  UINT a12 = oidArc(name, 12);
+  if (n == 9) return NextClass::kControl;
+  if (n == 10) return a10 == 1 ? NextClass::kControl : NextClass::kPast;
+  if (n == 11) {
+    if (a10 == 1 && a11 == 1) return NextClass::kControl;
+    if (a10 == 1 && a11 == 2) return NextClass::kHistory;
+    return NextClass::kPast;
+  }
+  if (n >= 12 && a10 == 1 && a12 == 1) {
+    if (a11 == 1) return NextClass::kControl;
+    if (a11 == 2) return NextClass::kHistory;
+  }
+  return NextClass::kPast;
+}
+
+bool listUsable(const SnmpVarBindList* list) {
+  return list != nullptr && (list->len == 0 || list->list != nullptr);
+}
+
+BOOL failWhole(AsnInteger32* errorStatus) {
+  *errorStatus = SNMP_ERRORSTATUS_GENERR;
+  return TRUE;
+}
+
+// --- set -------------------------------------------------------------------
+
+bool isOneOrTwo(LONG v) { return v == 1 || v == 2; }
+
+AsnInteger32 changeInterval(Control* c, DWORD v) {
+  WaitForSingleObject(bucketSemaphore, INFINITE);
+  c->samplingEnabled = 0;
+  deleteHistoryFile(c->controlIndex);
+  dropControlCache(c->controlIndex);
+  c->head = 0;
+  c->tail = 0;
+  c->sampleIndex = 1;
+  c->numOfSample = 0;
+  c->eventRaised = 0;
+  c->lastSampleValue = -1;
+  c->refTimeStamp = 0;
+  c->lastCheckedValue = -1;
+  c->lastCheckedTime = 0;
+  c->intervalIndex = v;
+  c->samplingEnabled = 1;
+  c->headerSaved = 0;
+  createHistoryFile(c->controlIndex);
+  ReleaseSemaphore(bucketSemaphore, 1, nullptr);
+  return SNMP_ERRORSTATUS_NOERROR;
+}
+
+AsnInteger32 changeBuckets(Control* c, DWORD v) {
+  DWORD oldRequested = c->bucketsRequested;
+  c->bucketsRequested = v;
+  traceLog("control: %d Set Bucket from %ld to %ld, trying...\n", static_cast<int>(c->controlIndex),
+           static_cast<long>(c->bucketsGranted), static_cast<long>(static_cast<LONG>(v)));
+  DWORD g = grantedBucketCount(v);
+  DWORD granted = c->bucketsGranted;
+  if (g == granted) return SNMP_ERRORSTATUS_NOERROR;
+  DWORD difference = g > granted ? g - granted : granted - g;
+  if (granted != 0 && difference < granted / 10) return SNMP_ERRORSTATUS_NOERROR;
+  c->samplingEnabled = 0;
+  flushControlCache(c->controlIndex);
+  dropControlCache(c->controlIndex);
+  if (requestBucketChange(c, g) != 0) {
+    // The worker's queue is full: the change would never happen, so the
+    // control goes on as it was and the manager learns that the set failed.
+    c->samplingEnabled = 1;
+    c->bucketsRequested = oldRequested;
+    return SNMP_ERRORSTATUS_GENERR;
+  }
+  resumeBucketWorker();
+  return SNMP_ERRORSTATUS_NOERROR;
+}
+
+AsnInteger32 setControlColumn(SnmpVarBind* vb) {
+  if (controlList == nullptr) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  const AsnObjectIdentifier& name = vb->name;
+  if (oidLength(name) < kInstanceLength) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  UINT classId = oidArc(name, 14);
+  UINT controlIndex = oidArc(name, 15);
+  if (classId == 0 || controlIndex == 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  Control* c = findControlByClass(classId, controlIndex);
+  if (c == nullptr) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  UINT col = oidArc(name, 13);
+
+  switch (col) {
+    case kColInterval:
+    case kColThresholdStatus:
+    case kColRisingThreshold:
+    case kColFallingThreshold:
+    case kColHistoryStatus:
+    case kColBucketsRequested:
+      break;
+    case kColClass:
+    case kColIndex:
+    case kColInstance:
+    case kColValueType:
+    case kColLastValue:
+    case kColStartTime:
+    case kColThresholdType:
+    case kColLastSample:
+    case kColBucketsGranted:
+    case kColStatus:
+      return SNMP_ERRORSTATUS_READONLY;
+    default:  // column 6, 0 or beyond 17
+      quietMessage("CURVEMIB Error: receive an invalid SNMP Object ID");
+      return SNMP_ERRORSTATUS_NOSUCHNAME;
+  }
+
+  // A value that carries no number (a string, an object identifier, NULL)
+  // cannot be a setting.
+  LONG v = 0;
+  if (!wlsnmp::integerOfValue(vb->value, &v)) return SNMP_ERRORSTATUS_BADVALUE;
+  DWORD u = static_cast<DWORD>(v);
+
+  switch (col) {
+    case kColInterval:
+      if (u == c->intervalIndex) return SNMP_ERRORSTATUS_NOERROR;
+      traceLog("control: %d change interval from %ld to %ld\n", static_cast<int>(c->controlIndex),
+               static_cast<long>(c->intervalIndex), static_cast<long>(v));
+      if (u < 1 || u > 12) return SNMP_ERRORSTATUS_BADVALUE;
+      return changeInterval(c, u);
+    case kColThresholdStatus:
+      if (!isOneOrTwo(v)) return SNMP_ERRORSTATUS_BADVALUE;
+      c->thresholdStatus = v;
+      c->headerSaved = 0;
+      return SNMP_ERRORSTATUS_NOERROR;
+    case kColRisingThreshold:
+      if (u == c->risingThreshold) return SNMP_ERRORSTATUS_NOERROR;
+      c->risingThreshold = u;
+      c->eventRaised = 0;
+      c->headerSaved = 0;
+      return SNMP_ERRORSTATUS_NOERROR;
+    case kColFallingThreshold:
+      if (u == c->fallingThreshold) return SNMP_ERRORSTATUS_NOERROR;
+      c->fallingThreshold = u;
+      c->eventRaised = 0;
+      c->headerSaved = 0;
+      return SNMP_ERRORSTATUS_NOERROR;
+    case kColHistoryStatus:
+      if (!isOneOrTwo(v)) return SNMP_ERRORSTATUS_BADVALUE;
+      c->historyStatus = v;
+      c->headerSaved = 0;
+      return SNMP_ERRORSTATUS_NOERROR;
+    default:  // kColBucketsRequested
+      return changeBuckets(c, u);
+  }
+}
+
+AsnInteger32 classifySetName(const AsnObjectIdentifier& name) {
+  if (isControlName(name)) return SNMP_ERRORSTATUS_NOERROR;
+  if (isHistoryName(name)) return SNMP_ERRORSTATUS_READONLY;
+  return SNMP_ERRORSTATUS_NOSUCHNAME;
+}
+
+}  // namespace
+
+DWORD grantedBucketCount(DWORD requested) {
+  DWORD g = requested;
+  if (g < kMinimumBuckets) g = kMinimumBuckets;
+  if (g > kMaximumBuckets) g = kMaximumBuckets;
+  return g - g % 10;
+}
+
+BOOL mibGet(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
+  if (!listUsable(list)) return failWhole(errorStatus);
+  for (UINT i = 0; i < list->len; ++i) {
+    SnmpVarBind* vb = &list->list[i];
+    AsnInteger32 status = SNMP_ERRORSTATUS_NOSUCHNAME;
+    if (isControlName(vb->name)) {
+      status = getControlColumn(vb);
+    } else if (isHistoryName(vb->name)) {
+      status = getHistoryColumn(vb);
+    }
+    if (status != SNMP_ERRORSTATUS_NOERROR) {
+      *errorStatus = status;
+      *errorIndex = static_cast<AsnInteger32>(i + 1);
+      break;
+    }
   }
   return TRUE;
 }
-}  // namespace
 
-BOOL mibGet(SnmpVarBindList* l, AsnInteger32* s, AsnInteger32* i) { return noSuchName(l, s, i); }
-BOOL mibGetNext(SnmpVarBindList* l, AsnInteger32* s, AsnInteger32* i) {
-  return noSuchName(l, s, i);
+BOOL mibGetNext(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
+  if (!listUsable(list)) return failWhole(errorStatus);
+  for (UINT i = 0; i < list->len; ++i) {
+    SnmpVarBind* vb = &list->list[i];
+    AsnInteger32 status = SNMP_ERRORSTATUS_NOSUCHNAME;
+    switch (classifyNext(vb->name)) {
+      case NextClass::kControl:
+        status = getNextControl(vb);
+        if (status == SNMP_ERRORSTATUS_NOSUCHNAME) status = getFirstHistory(vb);
+        break;
+      case NextClass::kHistory:
+        status = getNextHistory(vb);
+        break;
+      case NextClass::kPast:
+        break;
+    }
+    if (status == SNMP_ERRORSTATUS_NOSUCHNAME) {
+      *errorStatus = SNMP_ERRORSTATUS_NOERROR;
+      wlsnmp::replaceOidName(&vb->name, kPastView, kRootLength);
+    } else if (status != SNMP_ERRORSTATUS_NOERROR) {
+      *errorStatus = status;
+      *errorIndex = static_cast<AsnInteger32>(i + 1);
+      break;
+    }
+  }
+  return TRUE;
 }
-BOOL mibSetCheck(SnmpVarBindList* l, AsnInteger32* s, AsnInteger32* i) {
-  return noSuchName(l, s, i);
+
+BOOL mibSetCheck(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
+  if (!listUsable(list)) return failWhole(errorStatus);
+  for (UINT i = 0; i < list->len; ++i) {
+    AsnInteger32 status = classifySetName(list->list[i].name);
+    if (status != SNMP_ERRORSTATUS_NOERROR) {
+      *errorStatus = status;
+      *errorIndex = static_cast<AsnInteger32>(i + 1);
+      break;
+    }
+  }
+  return TRUE;
 }
-BOOL mibSetCommit(SnmpVarBindList*, AsnInteger32*, AsnInteger32*) { return TRUE; }
+
+BOOL mibSetCommit(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
+  if (!listUsable(list)) return failWhole(errorStatus);
+  for (UINT i = 0; i < list->len; ++i) {
+    SnmpVarBind* vb = &list->list[i];
+    AsnInteger32 status = classifySetName(vb->name);
+    if (status == SNMP_ERRORSTATUS_NOERROR) status = setControlColumn(vb);
+    if (status != SNMP_ERRORSTATUS_NOERROR) {
+      *errorStatus = status;
+      *errorIndex = static_cast<AsnInteger32>(i + 1);
+      break;
+    }
+  }
+  return TRUE;
+}
+
+BOOL mibSet(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
+  AsnInteger32 checkStatus = SNMP_ERRORSTATUS_NOERROR;
+  AsnInteger32 checkIndex = 0;
+  mibSetCheck(list, &checkStatus, &checkIndex);
+  if (checkStatus != SNMP_ERRORSTATUS_NOERROR) {
+    *errorStatus = checkStatus;
+    if (checkIndex != 0) *errorIndex = checkIndex;
+    return TRUE;
+  }
+  return mibSetCommit(list, errorStatus, errorIndex);
+}
 
 }  // namespace trend

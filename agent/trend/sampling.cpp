@@ -1,14 +1,366 @@
-// Placeholder bodies: succeed without effect until sampling exists.
+// Timer, sampler and housekeeping threads; alignment of a history ring with
+// the wall clock; the ring's store operation; the instance rescan.
 #include "agent/trend/sampling.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "agent/trend/configuration.h"
+#include "agent/trend/history_file.h"
+#include "agent/trend/lifecycle.h"
+#include "agent/trend/page_cache.h"
+#include "agent/trend/perf_acquisition.h"
+#include "agent/trend/traps.h"
+#include "win32/sync.h"
+#include "win32/timeapi.h"
 
 namespace trend {
 
-int startSamplingThreads() { return 0; }
-void resumeSamplingThreads() {}
-void stopSamplingThreads() {}
-int Align_Sampling_History(Control*, DWORD, AlignMode) { return 0; }
-int storeRingSample(Control*, LONG, DWORD) { return 1; }
-void restartHistory(Control*) {}
-void rescanInstances() {}
+namespace {
+
+constexpr DWORD kTimerPollMs = 100;
+constexpr DWORD kTickSeconds = 5;       // the interval of index 1
+constexpr int kRescanInterval = 6;      // 300 seconds
+constexpr DWORD kRescanDelayMs = 2000;  // lets the sampler finish the same tick first
+constexpr DWORD kWriteBackDelayMs = 5000;
+constexpr DWORD kMinimumPassGap = 3;
+
+// Written by the timer thread, copied by the two others when woken.
+LONG dueFlags[kIntervalCount + 1] = {};
+HANDLE timerThread = nullptr;
+HANDLE samplerThread = nullptr;
+HANDLE housekeepingThread = nullptr;
+DWORD lastPassTime = 0;
+
+DWORD currentTime() { return static_cast<DWORD>(wl_time(nullptr)); }
+
+void copyDueFlags(LONG copy[kIntervalCount + 1]) {
+  for (int i = 0; i <= kIntervalCount; ++i) {
+    copy[i] = __atomic_load_n(&dueFlags[i], __ATOMIC_ACQUIRE);
+  }
+}
+
+void waitForWakeUp() { SuspendThread(GetCurrentThread()); }
+
+DWORD WINAPI timerThreadBody(LPVOID) {
+  DWORD lastSecondSeen = 0;
+  for (;;) {
+    Sleep(kTimerPollMs);
+    DWORD now = currentTime();
+    if (now == lastSecondSeen) continue;
+    lastSecondSeen = now;
+    if (now % kTickSeconds != 0) continue;
+    LONG flags[kIntervalCount + 1];
+    computeDueFlags(now, flags);
+    for (int i = 0; i <= kIntervalCount; ++i) {
+      __atomic_store_n(&dueFlags[i], flags[i], __ATOMIC_RELEASE);
+    }
+    ResumeThread(samplerThread);
+    ResumeThread(housekeepingThread);
+  }
+  return 0;
+}
+
+DWORD WINAPI sampling_thread(LPVOID) {
+  for (;;) {
+    waitForWakeUp();
+    LONG flags[kIntervalCount + 1];
+    copyDueFlags(flags);
+    DWORD now = currentTime();
+    if (!acceptPassTime(now)) continue;
+    WaitForSingleObject(controlSemaphore, INFINITE);
+    samplingPass(flags, now);
+    ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  }
+  return 0;
+}
+
+DWORD WINAPI housekeepingThreadBody(LPVOID) {
+  for (;;) {
+    waitForWakeUp();
+    LONG flags[kIntervalCount + 1];
+    copyDueFlags(flags);
+    if (flags[kRescanInterval] == 0) continue;
+    Sleep(kRescanDelayMs);
+    WaitForSingleObject(controlSemaphore, INFINITE);
+    rescanInstances();
+    ReleaseSemaphore(controlSemaphore, 1, nullptr);
+    Sleep(kWriteBackDelayMs);
+    WaitForSingleObject(controlSemaphore, INFINITE);
+    flushAllCaches();
+    saveUnsavedHeaders();
+    ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  }
+  return 0;
+}
+
+void reportThreadFailure() {
+  traceLog("nTrend Error: unable to create thread.\n");
+  consoleMessage("Unable to create thread from the operating system.\r\n");
+  reportEvent(kEventThreadFailed, kEventTypeError);
+}
+
+void stopThread(HANDLE* thread) {
+  if (*thread == nullptr) return;
+  TerminateThread(*thread, 0);
+  // It ends at its next wait, sleep or suspension, which is never far away.
+  WaitForSingleObject(*thread, 5000);
+  CloseHandle(*thread);
+  *thread = nullptr;
+}
+
+bool isDue(const LONG flags[kIntervalCount + 1], DWORD intervalIndex) {
+  return intervalIndex >= 1 && intervalIndex <= kIntervalCount && flags[intervalIndex] != 0;
+}
+
+// Moves `head` back one slot of a ring of n slots.
+DWORD slotBefore(DWORD slot, DWORD n) { return (slot == 0 ? n : slot) - 1; }
+
+int fillMissingSamples(Control* c, DWORD lastDue, DWORD interval, DWORD missing) {
+  if (missing > c->bucketsGranted) {
+    traceLog("missing too much samples, re-start the sampling - %d\n",
+             static_cast<int>(c->controlIndex));
+    restartHistory(c);
+    return 1;
+  }
+  DWORD t = lastDue + interval;
+  for (DWORD i = 0; i < missing; ++i, t += interval) {
+    if (storeRingSample(c, c->invalidValue, t) != 0) return 3;
+  }
+  flushControlCache(c->controlIndex);
+  return 0;
+}
+
+int removeFutureSamples(Control* c, DWORD now, DWORD lastDue, DWORD firstDue, DWORD interval) {
+  traceLog("time shift back, remove invalid samples: sampling - %d\n",
+           static_cast<int>(c->controlIndex));
+  traceLog("current ts -%ld, ref ts - %ld, last ts - %ld\n", static_cast<long>(now),
+           static_cast<long>(c->refTimeStamp), static_cast<long>(lastDue));
+  traceLog("numOfSample - %ld, sampleIndex - %ld\n", static_cast<long>(c->numOfSample),
+           static_cast<long>(c->sampleIndex));
+  traceLog("tail - %ld, head - %ld\n", static_cast<long>(c->tail), static_cast<long>(c->head));
+  if (now < firstDue) {
+    traceLog("re-start sampling - %d\n", static_cast<int>(c->controlIndex));
+    restartHistory(c);
+    return 1;
+  }
+  DWORD diff = lastDue - now;
+  DWORD numOfInvalid = diff / interval + 1;
+  traceLog("diff: %ld, numOfInvalid: %ld\n", static_cast<long>(diff),
+           static_cast<long>(numOfInvalid));
+  // More than held is possible only with a ring whose header disagrees with
+  // its times; there is nothing to keep then either.
+  if (numOfInvalid >= c->numOfSample) {
+    if (numOfInvalid == c->numOfSample) traceLog("numOfInvalid == pControl->numOfSample\n");
+    traceLog("re-start sampling - %d\n", static_cast<int>(c->controlIndex));
+    restartHistory(c);
+    return 1;
+  }
+  if (c->bucketsGranted != 0) {
+    for (DWORD i = 0; i < numOfInvalid; ++i) c->head = slotBefore(c->head, c->bucketsGranted);
+  }
+  c->numOfSample -= numOfInvalid;
+  saveHistoryHeader(c->controlIndex);
+  return 0;
+}
+
+// Instance groups are numbered 1..5; the class whose list stands for each.
+constexpr DWORD kGroupListClass[6] = {0, 16, 14, 15, 1, 20};
+constexpr int kGroupCount = 5;
+constexpr int kNetworkGroup = 1;
+// Order in which appeared instances are handled.
+constexpr int kGroupCreationOrder[kGroupCount] = {1, 3, 2, 5, 4};
+
+bool listHasInstance(const InstanceEntry* list, const char* text) {
+  for (; list != nullptr; list = list->next) {
+    if (std::strncmp(list->instanceText, text, kInstanceNameBytes) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void computeDueFlags(DWORD now, LONG flags[kIntervalCount + 1]) {
+  flags[0] = 0;
+  for (int i = 1; i <= kIntervalCount; ++i) {
+    DWORD seconds = intervalSeconds(static_cast<DWORD>(i));
+    flags[i] = (seconds != 0 && now % seconds == 0) ? 1 : 0;
+  }
+}
+
+bool acceptPassTime(DWORD now) {
+  DWORD since = now - lastPassTime;
+  DWORD before = lastPassTime - now;
+  if (since < kMinimumPassGap || before < kMinimumPassGap) {
+    if (since == 1 || since == 2) {
+      traceLog("!!! sampling_thread elapsed time is %d seconds\n", static_cast<int>(since));
+    }
+    return false;
+  }
+  lastPassTime = now;
+  return true;
+}
+
+int samplingPass(const LONG flags[kIntervalCount + 1], DWORD now) {
+  int sampled = 0;
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (!isDue(flags, c->intervalIndex) || c->controlStatus == 2 || c->samplingEnabled == 0 ||
+        (c->historyStatus == 2 && c->thresholdStatus == 2)) {
+      continue;
+    }
+    if (sampled++ == 0) refreshPerformanceData();
+    if (Align_Sampling_History(c, now, AlignMode::kSampler) == 3) continue;
+    Sample sample = computeSample(c);
+    LONG value = sample.invalid ? c->invalidValue : sample.value;
+    if (c->historyStatus != 2) storeRingSample(c, value, now);
+    if (c->thresholdStatus != 2 && !sample.invalid) checkThreshold(c, value, now);
+  }
+  return sampled;
+}
+
+int startSamplingThreads() {
+  for (LONG& flag : dueFlags) flag = 0;
+  DWORD id = 0;
+  timerThread = CreateThread(nullptr, 0, timerThreadBody, nullptr, CREATE_SUSPENDED, &id);
+  if (timerThread != nullptr) {
+    id = 0;
+    samplerThread = CreateThread(nullptr, 0, sampling_thread, nullptr, CREATE_SUSPENDED, &id);
+    traceLog("sampling thread h - 0x%lx, id - 0x%lx\n",
+             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(samplerThread)),
+             static_cast<unsigned long>(id));
+    if (samplerThread != nullptr) {
+      housekeepingThread =
+          CreateThread(nullptr, 0, housekeepingThreadBody, nullptr, CREATE_SUSPENDED, &id);
+      if (housekeepingThread != nullptr) return 0;
+    }
+  }
+  reportThreadFailure();
+  return 1;
+}
+
+void resumeSamplingThreads() {
+  if (timerThread != nullptr) ResumeThread(timerThread);
+  if (samplerThread != nullptr) ResumeThread(samplerThread);
+  if (housekeepingThread != nullptr) ResumeThread(housekeepingThread);
+}
+
+void stopSamplingThreads() {
+  stopThread(&timerThread);
+  stopThread(&samplerThread);
+  stopThread(&housekeepingThread);
+}
+
+int Align_Sampling_History(Control* c, DWORD now, AlignMode mode) {
+  if (c->historyStatus == 2 || c->refTimeStamp == 0) return 0;
+  DWORD interval = intervalSeconds(c->intervalIndex);
+  if (interval == 0) return 0;  // never due, so nothing can be missing
+  DWORD lastDue = c->refTimeStamp + interval * (c->sampleIndex + c->numOfSample - 2);
+  DWORD firstDue = c->refTimeStamp + interval * (c->sampleIndex - 1);
+
+  if (now > lastDue) {
+    DWORD gap = now - lastDue;
+    DWORD missing = 0;
+    if (mode == AlignMode::kStartup) {
+      if (gap < interval) return 0;
+      missing = gap / interval;
+    } else {
+      if (gap < 2 * interval) return 0;
+      missing = gap / interval - 1;  // this pass's own sample follows
+    }
+    return fillMissingSamples(c, lastDue, interval, missing);
+  }
+  if (now == lastDue) {
+    traceLog("ntrend internal error, lastSampleTimeStamp = current timeStamp\n");
+    return 2;
+  }
+  return removeFutureSamples(c, now, lastDue, firstDue, interval);
+}
+
+int storeRingSample(Control* c, LONG value, DWORD time) {
+  DWORD n = c->bucketsGranted;
+  c->lastSampleValue = value;
+  if (n == 0) return 1;
+  if (c->head == c->tail && c->numOfSample == 0) {
+    if (storeSample(c->controlIndex, c->head, value) != 0) return 1;
+    c->numOfSample += 1;
+    c->refTimeStamp = time;
+    return 0;
+  }
+  DWORD oldHead = c->head;
+  DWORD oldTail = c->tail;
+  DWORD h = (c->head + 1) % n;
+  // A ring of one slot is full with its first sample.
+  bool full = (c->head != c->tail || n == 1) && h == c->tail;
+  c->head = h;
+  if (full) c->tail = (c->tail + 1) % n;
+  if (storeSample(c->controlIndex, h, value) != 0) {
+    c->head = oldHead;
+    c->tail = oldTail;
+    return 1;
+  }
+  if (full) {
+    c->sampleIndex += 1;  // the oldest sample was overwritten
+  } else {
+    c->numOfSample += 1;
+  }
+  return 0;
+}
+
+void restartHistory(Control* c) {
+  c->samplingEnabled = 0;
+  deleteHistoryFile(c->controlIndex);
+  dropControlCache(c->controlIndex);
+  c->head = 0;
+  c->tail = 0;
+  c->numOfSample = 0;
+  c->sampleIndex = 1;
+  c->eventRaised = 0;
+  c->lastSampleValue = -1;
+  c->refTimeStamp = 0;
+  c->prevCounter = 0;
+  c->prevBase = 0;
+  c->prevReadTime = 0;
+  c->lastCheckedValue = -1;
+  c->lastCheckedTime = 0;
+  c->headerSaved = 0;
+  c->samplingEnabled = 1;
+  createHistoryFile(c->controlIndex);
+}
+
+void rescanInstances() {
+  refreshPerformanceData();
+  InstanceEntry* lists[kGroupCount + 1] = {};
+  bool obtained[kGroupCount + 1] = {};
+  for (int group = 1; group <= kGroupCount; ++group) {
+    obtained[group] = Get_Object_Instances(kGroupListClass[group], &lists[group]) == 0;
+  }
+  if (obtained[kNetworkGroup]) {
+    // Vanished instances. A group whose list could not be obtained says
+    // nothing about its instances, so its controls stay as they are.
+    for (Control* c = controlList; c != nullptr; c = c->next) {
+      int group = classInstanceGroup(c->classId);
+      if (group < 1 || group > kGroupCount || !obtained[group]) continue;
+      if (!listHasInstance(lists[group], c->instanceName)) deprecateControl(c);
+    }
+    // Appeared and returning instances.
+    for (int group : kGroupCreationOrder) {
+      if (!obtained[group]) continue;
+      for (const InstanceEntry* e = lists[group]; e != nullptr; e = e->next) {
+        const char* text = e->instanceText;
+        if (hasValidControl(text)) continue;
+        if (instanceState(group, text) == 0) {
+          revalidateControls(group, text);
+          continue;
+        }
+        for (const ControlConfig* line = configList; line != nullptr; line = line->next) {
+          if (classInstanceGroup(line->classId) == group) createInstanceControl(line, text);
+        }
+      }
+    }
+  }
+  for (InstanceEntry* list : lists) {
+    if (list != nullptr) freeInstanceList(list);
+  }
+}
 
 }  // namespace trend
