@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "snmp/snmp.h"
 #include "win32/types.h"
 
 namespace trend {
@@ -48,7 +49,41 @@ void reportEvent(DWORD eventId, WORD eventType);
 // 0 and the install root, or a registry error code.
 LONG readInstallPath(std::string* path);
 void openTraceLog();
+// The start-up sequence: 0 success, 1 failure (already reported).
 int ntrend_Init();
+// The shut-down sequence. Its waits are bounded, so it ends even when a
+// stopped thread kept a semaphore. Leaves both semaphore handles closed.
 void ntrend_Exit();
+
+// Creates controlSemaphore and bucketSemaphore, both unavailable, unless they
+// exist already. True when both handles exist.
+bool createAgentSemaphores();
+
+// The bodies of the three entry points (entry.cpp only forwards to them).
+BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* supportedView);
+BOOL extensionQuery(BYTE requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
+                    AsnInteger32* errorIndex);
+BOOL extensionTrap(AsnObjectIdentifier* enterprise, AsnInteger32* genericTrap,
+                   AsnInteger32* specificTrap, AsnTimeticks* timeStamp,
+                   SnmpVarBindList* varBindList);
+
+// Trap time stamp in hundredths of a second: tickCount / 10 - timeZero,
+// unsigned 32-bit (wraps with the tick count).
+DWORD trapTimeStamp(DWORD tickCountMs, DWORD timeZero);
+
+// Called when the library is unloaded or the process exits: ends the start-up
+// thread (unless called on it) and runs ntrend_Exit once start-up has
+// registered it.
+void unloadAgent();
+
+// The request handlers SnmpExtensionQuery dispatches to: the MIB's by
+// default; tests may replace them.
+struct QueryHandlers {
+  BOOL (*get)(SnmpVarBindList*, AsnInteger32*, AsnInteger32*);
+  BOOL (*getNext)(SnmpVarBindList*, AsnInteger32*, AsnInteger32*);
+  BOOL (*setCheck)(SnmpVarBindList*, AsnInteger32*, AsnInteger32*);
+  BOOL (*setCommit)(SnmpVarBindList*, AsnInteger32*, AsnInteger32*);
+};
+extern QueryHandlers queryHandlers;
 
 }  // namespace trend

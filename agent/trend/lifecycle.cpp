@@ -1,0 +1,323 @@
+// Agent-wide state, the start-up thread, the start-up and shut-down sequences
+// and the bodies of the three entry points.
+#include "agent/trend/lifecycle.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "agent/trend/configuration.h"
+#include "agent/trend/control.h"
+#include "agent/trend/history_file.h"
+#include "agent/trend/mib.h"
+#include "agent/trend/page_cache.h"
+#include "agent/trend/sampling.h"
+#include "agent/trend/traps.h"
+#include "win32/windows.h"
+
+namespace trend {
+
+DWORD timeZeroReference = 0;
+HANDLE trapEvent = nullptr;
+HANDLE controlSemaphore = nullptr;
+HANDLE bucketSemaphore = nullptr;
+std::string installPath;
+std::string logFilePath;
+LONG initialized = 0;
+UINT supportedViewIds[9] = {1, 3, 6, 1, 4, 1, 64823, 2, 45};
+
+QueryHandlers queryHandlers = {mibGet, mibGetNext, mibSetCheck, mibSetCommit};
+
+namespace {
+
+constexpr const char* kInstallKey = "Software\\Tarvex\\Wardenline\\CurrentVersion";
+constexpr const char* kInstallValue = "PathName";
+constexpr DWORD kInstallPathBytes = 150;
+constexpr const char* kControlSemaphoreName = "NTREND SEMAPHORE";
+constexpr const char* kBucketSemaphoreName = "NTREND BUCKET SEMAPHORE";
+
+// Shut-down never waits longer than this for a semaphore or a thread: the
+// host may already have stopped a thread that held one.
+constexpr DWORD kExitWaitMs = 5000;
+// The start-up thread may be in the middle of its sequence at unload.
+constexpr DWORD kStartupThreadExitWaitMs = 10000;
+
+HANDLE startupThread = nullptr;
+DWORD startupThreadId = 0;
+std::atomic<bool> traceLogOpened{false};
+std::atomic<bool> exitRegistered{false};
+
+void failMessage() { consoleMessage("CURVEMIB is not loaded due to the reason above.\r\n"); }
+
+void freeAllLists() {
+  freeLists();
+  dropAllCaches();
+}
+
+DWORD WINAPI startupThreadBody(LPVOID) {
+  if (!traceLogOpened.load()) openTraceLog();
+  exitRegistered.store(true);
+  if (ntrend_Init() != 0) {
+    reportEvent(kEventInitFailed, kEventTypeError);
+    std::exit(1);
+  }
+  reportEvent(kEventLoaded, kEventTypeInformation);
+  for (;;) SuspendThread(GetCurrentThread());
+  return 0;
+}
+
+// Takes a semaphore for shut-down without waiting forever. True when taken.
+bool takeForExit(HANDLE semaphore, const char* name) {
+  if (semaphore == nullptr) return false;
+  const DWORD result = WaitForSingleObject(semaphore, kExitWaitMs);
+  if (result == WAIT_OBJECT_0) return true;
+  traceLog("ntrend_Exit: %s not available after %u ms, going on without it.\n", name,
+           static_cast<unsigned>(kExitWaitMs));
+  return false;
+}
+
+void closeHandleAndClear(HANDLE* handle) {
+  if (*handle != nullptr) CloseHandle(*handle);
+  *handle = nullptr;
+}
+
+}  // namespace
+
+LONG readInstallPath(std::string* path) {
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_READ, &key);
+  if (status != ERROR_SUCCESS) return status;
+  char buffer[kInstallPathBytes + 1] = {};
+  DWORD type = 0;
+  DWORD size = kInstallPathBytes;
+  status =
+      RegQueryValueExA(key, kInstallValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return status;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+  if (size > kInstallPathBytes) size = kInstallPathBytes;
+  buffer[size] = '\0';  // the value need not carry its terminator
+  if (buffer[0] == '\0') return ERROR_INVALID_DATA;
+  if (path != nullptr) *path = buffer;
+  return ERROR_SUCCESS;
+}
+
+void openTraceLog() {
+  traceLogOpened.store(true);
+  std::string root;
+  if (readInstallPath(&root) != ERROR_SUCCESS) return;
+  const std::string path = root + "\\LOGFILES\\CURVEMIB.LOG";
+  FILE* log = wl_fopen(path.c_str(), "w");
+  if (log != nullptr) std::fclose(log);
+  logFilePath = path;
+}
+
+bool createAgentSemaphores() {
+  if (controlSemaphore == nullptr) {
+    controlSemaphore = CreateSemaphoreA(nullptr, 0, 1, kControlSemaphoreName);
+  }
+  if (bucketSemaphore == nullptr) {
+    bucketSemaphore = CreateSemaphoreA(nullptr, 0, 1, kBucketSemaphoreName);
+  }
+  return controlSemaphore != nullptr && bucketSemaphore != nullptr;
+}
+
+int ntrend_Init() {
+  // 1. Install root.
+  if (readInstallPath(&installPath) != ERROR_SUCCESS) {
+    failMessage();
+    return 1;
+  }
+  // 2. and 3. Trend directory and configuration lines.
+  readTrendDirectory();
+  if (readConfiguration() != 0) {
+    failMessage();
+    return 1;
+  }
+  // 4. Trend directory; stale files go if it was there already.
+  bool directoryExisted = false;
+  bool historyLeft = false;
+  if (!CreateDirectoryA(trendDirectory.c_str(), nullptr)) {
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      reportEvent(kEventNoTrendDirectory, kEventTypeError);
+      consoleMessage("Unable to create the TREND directory on %s, check your disk space.\r\n",
+                     trendDirectory.c_str());
+      freeAllLists();
+      failMessage();
+      return 1;
+    }
+    directoryExisted = true;
+    historyLeft = removeStaleHistoryFiles() == 0;
+  }
+  // 5. Controls from the history files, or from the configuration.
+  if (directoryExisted && historyLeft) {
+    restoreControlsFromHistoryFiles();
+  } else {
+    createControlsFromConfiguration();
+  }
+  // 6. Numbers, order, index.
+  numberControls();
+  sortControls();
+  buildIndexList();
+  // 7. Semaphores, unavailable until step 14 (normally made before this
+  // thread started, so that early requests wait).
+  if (!createAgentSemaphores()) {
+    traceLog("ntrend Error: unable to create semaphore.\n");
+    reportEvent(kEventNoSemaphore, kEventTypeError);
+    consoleMessage("Unable to create a semaphore from the operating system.\r\n");
+    consoleMessage("CURVEMIB is not loaded due to the reason above.\r\n");
+    freeAllLists();
+    return 1;
+  }
+  // 8. Bucket-change worker (reports its own failure).
+  if (startBucketWorker() != 0) {
+    freeAllLists();
+    failMessage();
+    return 1;
+  }
+  // 9. Timer, sampler and housekeeping threads (report their own failure).
+  if (startSamplingThreads() != 0) {
+    stopSamplingThreads();
+    stopBucketWorker();
+    freeAllLists();
+    failMessage();
+    return 1;
+  }
+  // 10. Trap queue and host name.
+  resetTrapQueue();
+  // 11. History files.
+  for (Control* c = controlList; c != nullptr; c = c->next) createHistoryFile(c->controlIndex);
+  // 12. Align every sampled history with the clock.
+  const DWORD now = static_cast<DWORD>(wl_time(nullptr));
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->controlStatus != 2 && c->samplingEnabled != 0 && c->historyStatus != 2) {
+      Align_Sampling_History(c, now, AlignMode::kStartup);
+    }
+  }
+  // 13. List dump.
+  dumpLists();
+  // 14. From here on requests, traps and the threads may run.
+  ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  ReleaseSemaphore(bucketSemaphore, 1, nullptr);
+  // 15. Threads.
+  resumeSamplingThreads();
+  resumeBucketWorker();
+  // 16. Done.
+  traceLog("ntrend init() return\n");
+  initialized = 1;
+  return 0;
+}
+
+void ntrend_Exit() {
+  reportEvent(kEventUnloaded, kEventTypeInformation);
+  traceLog("ntrend_Exit() function...\n");
+  const bool running = initialized == 1;
+  if (running) {
+    takeForExit(controlSemaphore, "NTREND SEMAPHORE");
+    takeForExit(bucketSemaphore, "NTREND BUCKET SEMAPHORE");
+  }
+  stopSamplingThreads();
+  stopBucketWorker();
+  if (running) {
+    for (Control* c = controlList; c != nullptr; c = c->next) createHistoryFile(c->controlIndex);
+    flushAllCaches();
+  }
+  freeAllLists();
+  // The semaphores stay held: nothing may run against the freed state.
+  // Closing our handles lets a later load in this process start afresh.
+  closeHandleAndClear(&controlSemaphore);
+  closeHandleAndClear(&bucketSemaphore);
+  initialized = 0;
+}
+
+BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* supportedView) {
+  timeZeroReference = timeZero;
+  if (supportedView != nullptr) {
+    supportedView->idLength = sizeof(supportedViewIds) / sizeof(supportedViewIds[0]);
+    supportedView->ids = supportedViewIds;
+  }
+  if (trapEvent == nullptr) trapEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (trapEventOut != nullptr) *trapEventOut = trapEvent;
+
+  // The log is emptied before the start-up thread exists, so that this
+  // function's own line is never lost to the truncation.
+  openTraceLog();
+  // Both semaphores exist, unavailable, before start-up runs: a request or a
+  // trap that comes early waits for step 14. A failure here is reported by
+  // start-up step 7.
+  createAgentSemaphores();
+
+  startupThread = CreateThread(nullptr, 0, startupThreadBody, nullptr, 0, &startupThreadId);
+  if (startupThread != nullptr) {
+    traceLog(" SnmpExtensionInit() return\n");
+    return TRUE;
+  }
+  traceLog("nTrend Error: unable to create thread.\n");
+  consoleMessage("Unable to create thread from the operating system.\r\n");
+  reportEvent(kEventThreadFailed, kEventTypeError);
+  return FALSE;
+}
+
+BOOL extensionQuery(BYTE requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
+                    AsnInteger32* errorIndex) {
+  AsnInteger32 ignoredStatus = 0;
+  AsnInteger32 ignoredIndex = 0;
+  if (errorStatus == nullptr) errorStatus = &ignoredStatus;
+  if (errorIndex == nullptr) errorIndex = &ignoredIndex;
+  if (list == nullptr) {
+    *errorStatus = SNMP_ERRORSTATUS_GENERR;
+    return TRUE;
+  }
+  if (WaitForSingleObject(controlSemaphore, INFINITE) != WAIT_OBJECT_0) {
+    // Never touch the lists unguarded.
+    *errorStatus = SNMP_ERRORSTATUS_GENERR;
+    return TRUE;
+  }
+  BOOL result = TRUE;
+  switch (requestType) {
+    case SNMP_PDU_GET:
+      result = queryHandlers.get(list, errorStatus, errorIndex);
+      break;
+    case SNMP_PDU_GETNEXT:
+      result = queryHandlers.getNext(list, errorStatus, errorIndex);
+      break;
+    case SNMP_PDU_SET:
+      result = queryHandlers.setCheck(list, errorStatus, errorIndex);
+      if (*errorStatus == SNMP_ERRORSTATUS_NOERROR) {
+        result = queryHandlers.setCommit(list, errorStatus, errorIndex);
+      }
+      break;
+    default:
+      *errorStatus = SNMP_ERRORSTATUS_GENERR;
+      break;
+  }
+  ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  return result;
+}
+
+DWORD trapTimeStamp(DWORD tickCountMs, DWORD timeZero) { return tickCountMs / 10 - timeZero; }
+
+BOOL extensionTrap(AsnObjectIdentifier* enterprise, AsnInteger32* genericTrap,
+                   AsnInteger32* specificTrap, AsnTimeticks* timeStamp,
+                   SnmpVarBindList* varBindList) {
+  if (timeStamp != nullptr) *timeStamp = trapTimeStamp(GetTickCount(), timeZeroReference);
+  if (WaitForSingleObject(controlSemaphore, INFINITE) != WAIT_OBJECT_0) return FALSE;
+  const BOOL result = buildNextTrap(enterprise, genericTrap, specificTrap, timeStamp, varBindList);
+  ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  return result;
+}
+
+void unloadAgent() {
+  if (startupThread != nullptr && GetCurrentThreadId() != startupThreadId) {
+    TerminateThread(startupThread, 0);
+    if (WaitForSingleObject(startupThread, kStartupThreadExitWaitMs) != WAIT_OBJECT_0) {
+      traceLog("ntrend_Exit: the start-up thread did not end in %u ms, going on.\n",
+               static_cast<unsigned>(kStartupThreadExitWaitMs));
+    }
+    closeHandleAndClear(&startupThread);
+  }
+  if (exitRegistered.exchange(false)) ntrend_Exit();
+  // trapEvent stays open: the host may still hold it in a wait.
+}
+
+}  // namespace trend

@@ -1,0 +1,89 @@
+// The four output channels of the trend agent: trace log, console, quiet
+// console and event log.
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "agent/trend/lifecycle.h"
+#include "win32/eventlog.h"
+#include "win32/files.h"
+
+namespace trend {
+
+namespace {
+
+// Console messages are formatted into a buffer of this size (terminator
+// included); longer text is cut.
+constexpr size_t kConsoleBufferBytes = 200;
+
+// The quiet console is switched off at build time: it never prints.
+constexpr bool kQuietSwitchOn = true;
+
+// Keeps the standard-output and file copies of concurrent messages whole.
+std::mutex& outputMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::string formatUnbounded(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int needed = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (needed <= 0) return std::string();
+  std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+  std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  return std::string(buffer.data(), static_cast<size_t>(needed));
+}
+
+void writeConsole(const char* format, va_list args) {
+  char buffer[kConsoleBufferBytes];
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  std::lock_guard<std::mutex> lock(outputMutex());
+  std::fputs(buffer, stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+void traceLog(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string text = formatUnbounded(format, args);
+  va_end(args);
+
+  std::lock_guard<std::mutex> lock(outputMutex());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  if (logFilePath.empty()) return;
+  FILE* log = wl_fopen(logFilePath.c_str(), "a+");
+  if (log == nullptr) return;
+  std::fwrite(text.data(), 1, text.size(), log);
+  std::fclose(log);
+}
+
+void consoleMessage(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  writeConsole(format, args);
+  va_end(args);
+}
+
+void quietMessage(const char* format, ...) {
+  if (kQuietSwitchOn) return;
+  va_list args;
+  va_start(args, format);
+  writeConsole(format, args);
+  va_end(args);
+}
+
+void reportEvent(DWORD eventId, WORD eventType) {
+  HANDLE source = RegisterEventSourceA(nullptr, "VO DEDAZ");
+  if (source == nullptr) return;
+  ReportEventA(source, eventType, 0, eventId, nullptr, 0, 0, nullptr, nullptr);
+  DeregisterEventSource(source);
+}
+
+}  // namespace trend
