@@ -35,6 +35,17 @@
 #define FILE_NOTIFY_CHANGE_SIZE 0x8u
 #define FILE_NOTIFY_CHANGE_LAST_WRITE 0x10u
 
+// Error codes the file functions report beyond those of types.h.
+#ifndef ERROR_NOT_SAME_DEVICE
+#define ERROR_NOT_SAME_DEVICE 17L
+#endif
+#ifndef ERROR_GEN_FAILURE
+#define ERROR_GEN_FAILURE 31L
+#endif
+#ifndef ERROR_FILENAME_EXCED_RANGE
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#endif
+
 #define OF_READ 0x0u
 #define OF_DELETE 0x200u
 #define OF_EXIST 0x4000u
@@ -92,8 +103,7 @@ WLAPI HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShare
 WLAPI HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-WLAPI BOOL GetFileInformationByHandle(HANDLE hFile,
-                                      LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+WLAPI BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 WLAPI HFILE OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle);
 WLAPI BOOL SetCurrentDirectoryA(LPCSTR lpPathName);
 WLAPI UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
