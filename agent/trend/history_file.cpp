@@ -1,28 +1,364 @@
-// Placeholder bodies: succeed without effect until history files exist.
+// History file naming, header image, page transfer, creation, start-up
+// clean-up and restore.
 #include "agent/trend/history_file.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "agent/trend/configuration.h"
+#include "agent/trend/lifecycle.h"
+#include "agent/trend/page_cache.h"
+#include "win32/windows.h"
 
 namespace trend {
 
-std::string trendDirectory;
+std::string trendDirectory = "C:\\RIREVUD";
 
-void readTrendDirectory() {}
-FILE* openHistoryFile(const std::string&) { return nullptr; }
-int isValidHistoryFile(const std::string&) { return 1; }
-int createHistoryFile(DWORD) { return 0; }
-void deleteHistoryFile(DWORD) {}
-void writeHistoryHeader(FILE*, Control* control) { control->headerSaved = 1; }
-BYTE* readHistoryHeader(const std::string&) { return nullptr; }
-int readHistoryPage(DWORD, DWORD, BYTE*, DWORD) { return 1; }
-int writeHistoryPage(DWORD, DWORD, const BYTE*, DWORD) { return 1; }
-int saveHistoryHeader(DWORD) { return 0; }
-void saveUnsavedHeaders() {}
-int removeStaleHistoryFiles() { return 1; }
-int restoreControlsFromHistoryFiles() { return 0; }
-int startBucketWorker() { return 0; }
-void resumeBucketWorker() {}
-void stopBucketWorker() {}
-int requestBucketChange(Control*, DWORD) { return 1; }
-int rename_trend_file(DWORD, const char*) { return 0; }
-int create_new_size_trend_file(Control*, DWORD) { return 0; }
+namespace {
+
+constexpr char kSignature[9] = {'N', 'T', '_', 'T', 'R', 'E', 'N', 'D', '\0'};
+constexpr char kFormatVersion[2] = {'0', '1'};
+
+// Header offsets.
+enum : DWORD {
+  kOffSignature = 0,
+  kOffVersion = 10,
+  kOffControlIndex = 12,
+  kOffControlStatus = 16,
+  kOffClassId = 20,
+  kOffInstanceName = 24,
+  kOffInstanceNameLength = 292,
+  kOffIntervalIndex = 296,
+  kOffBucketsRequested = 300,
+  kOffBucketsGranted = 304,
+  kOffHistoryStatus = 308,
+  kOffValueType = 312,
+  kOffDiskSizeMB = 316,
+  kOffLastSampleValue = 320,
+  kOffRefTimeStamp = 324,
+  kOffThresholdStatus = 328,
+  kOffThresholdType = 332,
+  kOffRisingThreshold = 336,
+  kOffFallingThreshold = 340,
+  kOffInvalidValue = 344,
+  kOffHead = 348,
+  kOffTail = 352,
+  kOffSampleIndex = 356,
+  kOffNumOfSample = 360,
+  kOffLastCheckedValue = 364,
+  kOffLastCheckedTime = 368,
+};
+
+void put32(BYTE* image, DWORD offset, DWORD value) {
+  image[offset] = static_cast<BYTE>(value);
+  image[offset + 1] = static_cast<BYTE>(value >> 8);
+  image[offset + 2] = static_cast<BYTE>(value >> 16);
+  image[offset + 3] = static_cast<BYTE>(value >> 24);
+}
+
+DWORD get32(const BYTE* image, DWORD offset) {
+  return static_cast<DWORD>(image[offset]) | static_cast<DWORD>(image[offset + 1]) << 8 |
+         static_cast<DWORD>(image[offset + 2]) << 16 | static_cast<DWORD>(image[offset + 3]) << 24;
+}
+
+LONG getSigned32(const BYTE* image, DWORD offset) {
+  return static_cast<LONG>(get32(image, offset));
+}
+
+std::string pathInTrendDirectory(const std::string& fileName) {
+  return trendDirectory + "\\" + fileName;
+}
+
+// Streams of history files are unbuffered: every fwrite is one write to the
+// file, so a page or a header lands whole or not at all when we are killed.
+FILE* openUnbuffered(const std::string& path, const char* mode) {
+  FILE* stream = wl_fopen(path.c_str(), mode);
+  if (stream != nullptr) setvbuf(stream, nullptr, _IONBF, 0);
+  return stream;
+}
+
+bool hasSignature(FILE* stream) {
+  char start[10];
+  if (fread(start, 1, sizeof start, stream) < sizeof kSignature) return false;
+  return std::memcmp(start, kSignature, sizeof kSignature) == 0;
+}
+
+bool seekTo(FILE* stream, uint64_t offset) {
+  return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+uint64_t pageOffset(DWORD pageNo) {
+  return kHistoryHeaderBytes + static_cast<uint64_t>(pageNo) * kPageBytes;
+}
+
+// Names of the files matching trendDirectory\*.NT, in enumeration order.
+// Directories and names whose extension is not exactly "NT" are left out.
+std::vector<std::string> listHistoryFiles() {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pathInTrendDirectory("*.NT").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    size_t length = strnlen(found.cFileName, sizeof found.cFileName);
+    std::string name(found.cFileName, length);
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, ".NT") == 0) names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
+void reportInaccessible(const std::string& path) {
+  quietMessage(
+      "CURVEMIB Error: failed to access the VO DEDAZ history file - %s, the sampling history "
+      "will not be updated.\r\n",
+      path.c_str());
+}
+
+}  // namespace
+
+void readTrendDirectory() {
+  std::string fallback = installPath + "\\TrenFile";
+  char buffer[kTrendDirectoryBytes] = {};
+  GetPrivateProfileStringA("TrendFiles", "Directory", fallback.c_str(), buffer, sizeof buffer,
+                           configurationFilePath().c_str());
+  trendDirectory.assign(buffer, strnlen(buffer, sizeof buffer));
+}
+
+std::string historyFilePath(DWORD controlIndex, const char* extension) {
+  return pathInTrendDirectory(std::to_string(controlIndex) + "." + extension);
+}
+
+void buildHistoryHeaderImage(const Control& control, BYTE* image) {
+  std::memset(image, 0, kHistoryHeaderBytes);
+  std::memcpy(image + kOffSignature, kSignature, sizeof kSignature);
+  std::memcpy(image + kOffVersion, kFormatVersion, sizeof kFormatVersion);
+  put32(image, kOffControlIndex, control.controlIndex);
+  put32(image, kOffControlStatus, static_cast<DWORD>(control.controlStatus));
+  put32(image, kOffClassId, control.classId);
+  DWORD nameLength = control.instanceNameLength;
+  if (nameLength > static_cast<DWORD>(kInstanceNameBytes)) nameLength = kInstanceNameBytes;
+  std::memcpy(image + kOffInstanceName, control.instanceName, nameLength);
+  put32(image, kOffInstanceNameLength, control.instanceNameLength);
+  put32(image, kOffIntervalIndex, control.intervalIndex);
+  put32(image, kOffBucketsRequested, control.bucketsRequested);
+  put32(image, kOffBucketsGranted, control.bucketsGranted);
+  put32(image, kOffHistoryStatus, static_cast<DWORD>(control.historyStatus));
+  put32(image, kOffValueType, static_cast<DWORD>(control.valueType));
+  put32(image, kOffDiskSizeMB, static_cast<DWORD>(control.diskSizeMB));
+  put32(image, kOffLastSampleValue, static_cast<DWORD>(control.lastSampleValue));
+  put32(image, kOffRefTimeStamp, control.refTimeStamp);
+  put32(image, kOffThresholdStatus, static_cast<DWORD>(control.thresholdStatus));
+  put32(image, kOffThresholdType, static_cast<DWORD>(control.thresholdType));
+  put32(image, kOffRisingThreshold, control.risingThreshold);
+  put32(image, kOffFallingThreshold, control.fallingThreshold);
+  put32(image, kOffInvalidValue, static_cast<DWORD>(control.invalidValue));
+  put32(image, kOffHead, control.head);
+  put32(image, kOffTail, control.tail);
+  put32(image, kOffSampleIndex, control.sampleIndex);
+  put32(image, kOffNumOfSample, control.numOfSample);
+  put32(image, kOffLastCheckedValue, static_cast<DWORD>(control.lastCheckedValue));
+  put32(image, kOffLastCheckedTime, static_cast<DWORD>(control.lastCheckedTime));
+}
+
+bool historyHeaderIsUsable(const BYTE* image, const std::string& fileName) {
+  DWORD controlIndex = get32(image, kOffControlIndex);
+  if (controlIndex == 0 || fileName != std::to_string(controlIndex) + ".NT") return false;
+  DWORD classId = get32(image, kOffClassId);
+  if (classId < 1 || classId > kNumClasses) return false;
+  DWORD interval = get32(image, kOffIntervalIndex);
+  if (intervalSeconds(interval) == 0) return false;
+  DWORD buckets = get32(image, kOffBucketsGranted);
+  if (buckets < 2 || buckets > 0x7FFFFFFFu) return false;
+  DWORD head = get32(image, kOffHead);
+  DWORD tail = get32(image, kOffTail);
+  DWORD count = get32(image, kOffNumOfSample);
+  if (head >= buckets || tail >= buckets || count > buckets) return false;
+  if (count == 0) return head == tail;
+  return head == (tail + count - 1) % buckets;
+}
+
+FILE* openHistoryFile(const std::string& fileName) {
+  std::string path = pathInTrendDirectory(fileName);
+  FILE* stream = openUnbuffered(path, "rb+");
+  if (stream == nullptr) {
+    reportInaccessible(path);
+    return nullptr;
+  }
+  if (!hasSignature(stream)) {
+    fclose(stream);
+    return nullptr;
+  }
+  rewind(stream);
+  return stream;
+}
+
+int isValidHistoryFile(const std::string& fullPath) {
+  FILE* stream = openUnbuffered(fullPath, "rb+");
+  if (stream == nullptr) return 1;
+  bool valid = hasSignature(stream);
+  fclose(stream);
+  return valid ? 0 : 1;
+}
+
+int writeHistoryHeader(FILE* stream, Control* control) {
+  BYTE image[kHistoryHeaderBytes];
+  buildHistoryHeaderImage(*control, image);
+  rewind(stream);
+  if (fwrite(image, 1, sizeof image, stream) != sizeof image) return 1;
+  control->headerSaved = 1;
+  return 0;
+}
+
+int createHistoryFile(DWORD controlIndex) {
+  Control* control = findControl(controlIndex);
+  if (control == nullptr) return 1;
+  std::string path = historyFilePath(controlIndex);
+  if (isValidHistoryFile(path) == 0) return 0;
+  DeleteFileA(path.c_str());
+  FILE* stream = openUnbuffered(path, "wb");
+  if (stream == nullptr) {
+    reportInaccessible(path);
+    return 1;
+  }
+  int written = writeHistoryHeader(stream, control);
+  if (fclose(stream) != 0) written = 1;
+  return written;
+}
+
+void deleteHistoryFile(DWORD controlIndex) { DeleteFileA(historyFilePath(controlIndex).c_str()); }
+
+BYTE* readHistoryHeader(const std::string& fileName) {
+  FILE* stream = openHistoryFile(fileName);
+  if (stream == nullptr) return nullptr;
+  BYTE* image = new (std::nothrow) BYTE[kHistoryHeaderBytes];
+  if (image != nullptr && fread(image, 1, kHistoryHeaderBytes, stream) != kHistoryHeaderBytes) {
+    delete[] image;
+    image = nullptr;
+  }
+  fclose(stream);
+  return image;
+}
+
+int readHistoryPage(DWORD controlIndex, DWORD pageNo, BYTE* buffer, DWORD size) {
+  if (findControl(controlIndex) == nullptr) return 1;
+  std::unique_ptr<BYTE[]> work(new (std::nothrow) BYTE[size]());
+  if (!work) return 1;
+  FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
+  if (stream == nullptr) return 1;
+  if (!seekTo(stream, pageOffset(pageNo))) {
+    fclose(stream);
+    return 1;
+  }
+  size_t got = fread(work.get(), 1, size, stream);
+  (void)got;  // a short read past the end of the file leaves zeros
+  std::memcpy(buffer, work.get(), size);
+  fclose(stream);
+  return 0;
+}
+
+int writeHistoryPage(DWORD controlIndex, DWORD pageNo, const BYTE* buffer, DWORD size) {
+  Control* control = findControl(controlIndex);
+  if (control == nullptr) return 1;
+  FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
+  if (stream == nullptr) return 1;
+  if (!seekTo(stream, pageOffset(pageNo)) || fwrite(buffer, 1, size, stream) != size) {
+    fclose(stream);
+    return 1;
+  }
+  int result = writeHistoryHeader(stream, control);
+  if (fflush(stream) != 0) result = 1;
+  if (fclose(stream) != 0) result = 1;
+  return result;
+}
+
+int saveHistoryHeader(DWORD controlIndex) {
+  Control* control = findControl(controlIndex);
+  if (control == nullptr) return 1;
+  FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
+  if (stream == nullptr) return createHistoryFile(controlIndex);
+  int result = writeHistoryHeader(stream, control);
+  if (fflush(stream) != 0) result = 1;
+  if (fclose(stream) != 0) result = 1;
+  return result;
+}
+
+void saveUnsavedHeaders() {
+  for (Control* control = controlList; control != nullptr; control = control->next) {
+    if (control->headerSaved == 0) saveHistoryHeader(control->controlIndex);
+  }
+}
+
+int removeStaleHistoryFiles() {
+  std::vector<std::string> names = listHistoryFiles();
+  if (names.empty()) return 1;
+  for (const std::string& name : names) {
+    std::string path = pathInTrendDirectory(name);
+    std::unique_ptr<BYTE[]> image(readHistoryHeader(name));
+    if (!image || !historyHeaderIsUsable(image.get(), name)) {
+      traceLog("remove invalid.NT file - %s\n", path.c_str());
+      quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
+      DeleteFileA(path.c_str());
+    } else if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0 ||
+               std::memcmp(image.get(), kSignature, 8) != 0) {
+      traceLog("remove old version of .NT file - %s\n", path.c_str());
+      quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
+      DeleteFileA(path.c_str());
+    }
+  }
+  return listHistoryFiles().empty() ? 1 : 0;
+}
+
+int restoreControlsFromHistoryFiles() {
+  for (const std::string& name : listHistoryFiles()) {
+    std::unique_ptr<BYTE[]> image(readHistoryHeader(name));
+    if (!image || !historyHeaderIsUsable(image.get(), name)) continue;
+    if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0) continue;
+    Control* control = new (std::nothrow) Control();
+    if (control == nullptr) continue;
+    const BYTE* h = image.get();
+    control->controlIndex = get32(h, kOffControlIndex);
+    control->controlStatus = getSigned32(h, kOffControlStatus);
+    control->classId = get32(h, kOffClassId);
+    // The name is cut at its recorded length, at most 255 characters, and at
+    // an embedded NUL, so the record's length always matches its text.
+    DWORD length = get32(h, kOffInstanceNameLength);
+    if (length > static_cast<DWORD>(kMaxInstanceNameLength)) length = kMaxInstanceNameLength;
+    length =
+        static_cast<DWORD>(strnlen(reinterpret_cast<const char*>(h + kOffInstanceName), length));
+    std::memcpy(control->instanceName, h + kOffInstanceName, length);
+    control->instanceName[length] = '\0';
+    control->instanceNameLength = length;
+    control->intervalIndex = get32(h, kOffIntervalIndex);
+    control->bucketsRequested = get32(h, kOffBucketsRequested);
+    control->bucketsGranted = get32(h, kOffBucketsGranted);
+    control->historyStatus = getSigned32(h, kOffHistoryStatus);
+    control->valueType = getSigned32(h, kOffValueType);
+    control->diskSizeMB = getSigned32(h, kOffDiskSizeMB);
+    control->lastSampleValue = getSigned32(h, kOffLastSampleValue);
+    control->refTimeStamp = get32(h, kOffRefTimeStamp);
+    control->thresholdStatus = getSigned32(h, kOffThresholdStatus);
+    control->thresholdType = getSigned32(h, kOffThresholdType);
+    control->risingThreshold = get32(h, kOffRisingThreshold);
+    control->fallingThreshold = get32(h, kOffFallingThreshold);
+    control->invalidValue = getSigned32(h, kOffInvalidValue);
+    control->head = get32(h, kOffHead);
+    control->tail = get32(h, kOffTail);
+    control->sampleIndex = get32(h, kOffSampleIndex);
+    control->numOfSample = get32(h, kOffNumOfSample);
+    control->lastCheckedValue = getSigned32(h, kOffLastCheckedValue);
+    control->lastCheckedTime = getSigned32(h, kOffLastCheckedTime);
+    control->prevCounter = 0;
+    control->prevBase = 0;
+    control->prevReadTime = 0;
+    control->eventRaised = 0;
+    control->samplingEnabled = 1;
+    control->headerSaved = 0;
+    appendControl(control);
+  }
+  return 0;
+}
 
 }  // namespace trend

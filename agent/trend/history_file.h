@@ -1,9 +1,14 @@
 // History files: one "<index>.NT" per control in trendDirectory, a 412-byte
 // header (the control record's persistent image) followed by 4096-byte pages
-// of 32-bit samples; and the bucket-change worker that converts a file to a
-// new ring size.
-// Thread safety: everything here runs with controlSemaphore held, except the
-// worker thread's own wait for requests.
+// of 32-bit little-endian samples; and the bucket-change worker that converts
+// a file to a new ring size.
+//
+// Every file is opened for one operation and closed again. A header is always
+// rewritten in place with one write, and a page is one write, so a file stays
+// valid when the process is killed at any moment.
+// Results: 0 success, 1 failure unless stated otherwise.
+// Thread safety: everything here runs with controlSemaphore held (or during
+// start-up), except the worker thread's own wait for requests.
 #pragma once
 
 #include <cstdio>
@@ -14,35 +19,72 @@
 namespace trend {
 
 constexpr DWORD kHistoryHeaderBytes = 412;
+constexpr int kTrendDirectoryBytes = 100;  // 99 characters and the terminator
+constexpr int kBucketQueueEntries = 100;
 
+// "C:\RIREVUD" until readTrendDirectory runs.
 extern std::string trendDirectory;
 
 // Reads "TrendFiles"/"Directory" of the configuration file into trendDirectory
-// (default install root + "\TrenFile").
+// (default install root + "\TrenFile"), at most 99 characters.
 void readTrendDirectory();
 
+// trendDirectory + "\<index>.<extension>".
+std::string historyFilePath(DWORD controlIndex, const char* extension = "NT");
+
+// Fills a 412-byte image of the control's persistent fields.
+void buildHistoryHeaderImage(const Control& control, BYTE* image);
+// Checks a header image read from a file named `fileName` (relative to
+// trendDirectory): the name is the header's control number + ".NT", the
+// class, interval and bucket count are usable and the ring state obeys the
+// ring rules. The agent never writes a header that fails this.
+bool historyHeaderIsUsable(const BYTE* image, const std::string& fileName);
+
+// An open unbuffered stream on trendDirectory\fileName positioned at byte 0,
+// or null: opened "rb+" and accepted only when it starts with "NT_TREND", NUL.
 FILE* openHistoryFile(const std::string& fileName);
+// 0 if the file opens for update and starts with "NT_TREND", NUL; else 1.
 int isValidHistoryFile(const std::string& fullPath);
+// Ensures a valid history file exists for the control; an existing valid file
+// is left untouched. 1 when the control is unknown or creation failed.
 int createHistoryFile(DWORD controlIndex);
+// Removes <index>.NT; errors are ignored.
 void deleteHistoryFile(DWORD controlIndex);
-void writeHistoryHeader(FILE* stream, Control* control);
-// A newly allocated 412-byte header image (caller frees with delete[]), or null.
+// Writes the header image at byte 0 with one write (not flushed) and sets
+// headerSaved. 1 (headerSaved untouched) when the write fails.
+int writeHistoryHeader(FILE* stream, Control* control);
+// The 412-byte header of trendDirectory\fileName, newly allocated (caller
+// frees with delete[]), or null when the file does not open for update, lacks
+// the signature or is shorter than the header.
 BYTE* readHistoryHeader(const std::string& fileName);
+// Page pageNo of the control's data area; bytes past the end of the file read
+// as zero.
 int readHistoryPage(DWORD controlIndex, DWORD pageNo, BYTE* buffer, DWORD size);
+// Writes the page (one write), then rewrites the header from the control.
 int writeHistoryPage(DWORD controlIndex, DWORD pageNo, const BYTE* buffer, DWORD size);
 int saveHistoryHeader(DWORD controlIndex);
 void saveUnsavedHeaders();
-// 1 when no history file is left, else 0.
+// Deletes invalid and old-format files. 1 when no history file is left, else 0.
 int removeStaleHistoryFiles();
+// Appends one control per usable history file to controlList. Always 0.
 int restoreControlsFromHistoryFiles();
 
-// Bucket-change worker.
-int startBucketWorker();  // creates it suspended, empties its queue; 1 = failure
+// Bucket-change worker. startBucketWorker creates it suspended and empties the
+// queue (1 = failure, reported); resumeBucketWorker starts it or wakes it for
+// a queued request (safe from any thread, never loses a wake-up);
+// stopBucketWorker ends it (the caller holds controlSemaphore).
+int startBucketWorker();
 void resumeBucketWorker();
 void stopBucketWorker();
-// 1 when the queue is full.
+// 1 when the queue is full (the request is dropped).
 int requestBucketChange(Control* control, DWORD newBuckets);
+// Converts the control's history to newBuckets slots (the worker's step; the
+// caller holds controlSemaphore and has written back and dropped the cache).
+void convertHistoryBuckets(Control* control, DWORD newBuckets);
+// Renames <index>.NT to <index>.<newExtension>, replacing an existing one.
 int rename_trend_file(DWORD controlIndex, const char* newExtension);
-int create_new_size_trend_file(Control* control, DWORD newBuckets);
+// Writes the new <index>.NT of newBuckets slots from <index>.NT$, which holds
+// a ring of oldBuckets slots. The control's ring fields change only on success.
+int create_new_size_trend_file(Control* control, DWORD oldBuckets, DWORD newBuckets);
 
 }  // namespace trend

@@ -1,0 +1,45 @@
+// Arbitrary configuration files: the reader must stay inside its pieces and
+// words, and every record it keeps must be usable for creating controls.
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "agent/trend/configuration.h"
+#include "agent/trend/control.h"
+#include "agent/trend/lifecycle.h"
+
+namespace {
+
+std::string configurationPath;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char pattern[] = "/tmp/wl-conf-fuzz-XXXXXX";
+  std::string root = mkdtemp(pattern);
+  setenv("WARDENLINE_REGISTRY", (root + "/registry.db").c_str(), 1);
+  std::filesystem::create_directories(root + "/INI");
+  trend::installPath = root;
+  configurationPath = root + "/INI/CURVEMIB.INI";
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FILE* file = fopen(configurationPath.c_str(), "wb");
+  if (file == nullptr) return 0;
+  if (size > 0) fwrite(data, 1, size, file);
+  fclose(file);
+  if (trend::readConfiguration() != 0) __builtin_trap();
+  for (const trend::ControlConfig* c = trend::configList; c != nullptr; c = c->next) {
+    if (c->classId > trend::kNumClasses || trend::intervalSeconds(c->intervalIndex) == 0 ||
+        c->buckets < 2 || c->thresholdTypeText[15] != '\0') {
+      __builtin_trap();
+    }
+    if (!trend::classIsMultiInstance(c->classId)) trend::create_this_control(c);
+  }
+  trend::freeLists();
+  return 0;
+}
