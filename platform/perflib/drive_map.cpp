@@ -1,0 +1,7 @@
+#include "drive_map.h"
+
+namespace wl::perf {
+
+DriveList DosDeviceDrives() { return {{"C:", "/"}}; }
+
+}  // namespace wl::perf
