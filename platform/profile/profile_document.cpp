@@ -66,14 +66,13 @@ ProfileDocument::ProfileDocument(const std::u16string& text) {
     size_t end = text.find(u'\n', start);
     size_t next = end == std::u16string::npos ? text.size() : end + 1;
     size_t stop = end == std::u16string::npos ? text.size() : end;
-    if (end != std::u16string::npos) {
-      if (stop > start && text[stop - 1] == u'\r') {
-        --stop;
-        sawCrLf = true;
-      } else {
-        sawLf = true;
-      }
+    // Carriage returns end the line (stray ones too, and at the end of the file).
+    bool carriageReturn = false;
+    while (stop > start && text[stop - 1] == u'\r') {
+      --stop;
+      carriageReturn = true;
     }
+    if (end != std::u16string::npos) (carriageReturn ? sawCrLf : sawLf) = true;
     lines_.push_back(ParseLine(text.substr(start, stop - start)));
     start = next;
   }
