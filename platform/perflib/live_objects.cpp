@@ -207,8 +207,9 @@ std::vector<VolumeRecord> ReadVolumes(
     if (statvfs(directory.c_str(), &figures) != 0 || stat(directory.c_str(), &info) != 0) continue;
     VolumeRecord volume;
     volume.drive = drive;
-    volume.totalBytes = static_cast<uint64_t>(figures.f_blocks) * figures.f_frsize;
-    volume.freeBytes = static_cast<uint64_t>(figures.f_bavail) * figures.f_frsize;
+    const uint64_t unit = figures.f_frsize != 0 ? figures.f_frsize : figures.f_bsize;
+    volume.totalBytes = static_cast<uint64_t>(figures.f_blocks) * unit;
+    volume.freeBytes = static_cast<uint64_t>(figures.f_bavail) * unit;
     volume.device = info.st_dev;
     volumes.push_back(volume);
   }
