@@ -25,8 +25,16 @@ typedef struct WlModuleResources {
 } WlModuleResources;
 
 #define WL_MODULE_RESOURCES_SYMBOL "wl_module_resources"
+// Every module defines the same name on purpose; the address sanitizer must not
+// take that for a one-definition-rule violation.
+#if defined(__clang__)
+#define WL_MODULE_RESOURCES_ATTRIBUTES \
+  __attribute__((visibility("default"), no_sanitize("address")))
+#else
+#define WL_MODULE_RESOURCES_ATTRIBUTES __attribute__((visibility("default")))
+#endif
 #define WL_DEFINE_MODULE_RESOURCES(messages, strings)                                    \
-  extern "C" __attribute__((visibility("default"))) const WlModuleResources             \
+  extern "C" WL_MODULE_RESOURCES_ATTRIBUTES const WlModuleResources                     \
       wl_module_resources = {messages, sizeof(messages) / sizeof((messages)[0]), strings, \
                              sizeof(strings) / sizeof((strings)[0])}
 
