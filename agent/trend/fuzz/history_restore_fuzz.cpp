@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
@@ -37,15 +38,33 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-// The first byte picks the file's number (so the header's number matches it
-// now and then); the rest is the file. A second copy under a fixed name
-// exercises the name check.
+// The first byte picks the file's number (low three bits) and the mode: raw
+// bytes, or (high bit) a valid header with a page of samples whose bytes from
+// the offset in the next two bytes on are XORed with the rest of the input,
+// so that the fuzzer reaches the field checks and the restore. A copy under a
+// name that is no number exercises the name check.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   uint32_t number = data[0] % 8;
-  writeFile(std::to_string(number) + ".NT", data + 1, size - 1);
+  std::string name = std::to_string(number) + ".NT";
+  if ((data[0] & 0x80) != 0 && size >= 3) {
+    trend::Control control;
+    control.controlIndex = number;
+    control.classId = 1;
+    control.intervalIndex = 5;
+    control.bucketsRequested = control.bucketsGranted = 100;
+    control.numOfSample = 10;
+    control.head = 9;
+    std::vector<uint8_t> image(trend::kHistoryHeaderBytes + trend::kPageBytes, 0x11);
+    trend::buildHistoryHeaderImage(control, image.data());
+    size_t offset = (data[1] | data[2] << 8) % image.size();
+    for (size_t i = 3; i < size && offset < image.size(); ++i) image[offset++] ^= data[i];
+    writeFile(name, image.data(), image.size());
+  } else {
+    writeFile(name, data + 1, size - 1);
+  }
   writeFile("x.NT", data + 1, size - 1);
-  delete[] trend::readHistoryHeader(std::to_string(number) + ".NT");
+  delete[] trend::readHistoryHeader(name);
   trend::removeStaleHistoryFiles();
   trend::restoreControlsFromHistoryFiles();
   for (trend::Control* c = trend::controlList; c != nullptr; c = c->next) {

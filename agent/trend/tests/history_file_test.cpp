@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "agent/trend/tests/history_test_support.h"
+#include "win32/windows.h"
 
 namespace trend {
 namespace {
@@ -315,6 +316,84 @@ TEST_F(ConversionTest, MissingFileChangesTheCountAtOnceInsideTheRingRules) {
   EXPECT_EQ(c->sampleIndex, 31u);
   EXPECT_EQ(c->samplingEnabled, 1);
   EXPECT_EQ(le32(readBytes(sandbox.trendFile("8.NT")), 304), 50u);
+}
+
+}  // namespace
+}  // namespace trend
+
+namespace trend {
+namespace {
+
+TEST(TrendDirectory, ReadFromTheConfigurationWithDefaultAndLimit) {
+  testing::TrendSandbox sandbox;
+  const std::string ini = sandbox.root() + "/INI/CURVEMIB.INI";
+  readTrendDirectory();
+  EXPECT_EQ(trendDirectory, sandbox.root() + "\\TrenFile");
+
+  std::ofstream(ini) << "[TrendFiles]\r\nDirectory=D:\\History\r\n";
+  readTrendDirectory();
+  EXPECT_EQ(trendDirectory, "D:\\History");
+
+  std::ofstream(ini) << "[TrendFiles]\r\nDirectory=" << std::string(120, 'd') << "\r\n";
+  readTrendDirectory();
+  EXPECT_EQ(trendDirectory, std::string(99, 'd'));
+}
+
+TEST(BucketWorker, ConvertsQueuedRequestsInTheBackground) {
+  testing::TrendSandbox sandbox;
+  controlSemaphore = CreateSemaphoreA(nullptr, 1, 1, nullptr);
+  ASSERT_NE(controlSemaphore, nullptr);
+  Control* a = testing::addControl(1, 50);
+  Control* b = testing::addControl(2, 50);
+  ASSERT_EQ(createHistoryFile(1), 0);
+  ASSERT_EQ(createHistoryFile(2), 0);
+  testing::storeRing(a, 60, 1);
+  testing::storeRing(b, 10, 1);
+  flushAllCaches();
+  dropAllCaches();
+  ASSERT_EQ(startBucketWorker(), 0);
+
+  ASSERT_EQ(WaitForSingleObject(controlSemaphore, INFINITE), WAIT_OBJECT_0);
+  a->samplingEnabled = 0;
+  b->samplingEnabled = 0;
+  ASSERT_EQ(requestBucketChange(a, 100), 0);
+  ASSERT_EQ(requestBucketChange(b, 200), 0);
+  resumeBucketWorker();
+  ReleaseSemaphore(controlSemaphore, 1, nullptr);
+
+  bool done = false;
+  for (int i = 0; i < 500 && !done; ++i) {
+    Sleep(10);
+    WaitForSingleObject(controlSemaphore, INFINITE);
+    done = a->samplingEnabled == 1 && b->samplingEnabled == 1 && b->bucketsGranted == 200;
+    ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  }
+  ASSERT_TRUE(done);
+  EXPECT_EQ(a->bucketsGranted, 100u);
+  EXPECT_EQ(a->numOfSample, 50u);
+  EXPECT_EQ(a->sampleIndex, 11u);
+  EXPECT_EQ(testing::le32(testing::readBytes(sandbox.trendFile("2.NT")), 304), 200u);
+
+  // A later request wakes the worker again.
+  WaitForSingleObject(controlSemaphore, INFINITE);
+  ASSERT_EQ(requestBucketChange(b, 60), 0);
+  resumeBucketWorker();
+  ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  done = false;
+  for (int i = 0; i < 500 && !done; ++i) {
+    Sleep(10);
+    WaitForSingleObject(controlSemaphore, INFINITE);
+    done = b->bucketsGranted == 60;
+    ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  }
+  EXPECT_TRUE(done);
+  EXPECT_EQ(testing::ringValues(b), (std::vector<LONG>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+
+  WaitForSingleObject(controlSemaphore, INFINITE);
+  stopBucketWorker();
+  ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  CloseHandle(controlSemaphore);
+  controlSemaphore = nullptr;
 }
 
 }  // namespace
