@@ -1,6 +1,7 @@
 // Directory, search, file-handle and change-notification functions.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -170,6 +171,13 @@ TEST_F(FileFunctions, DiskFreeSpaceReproducesTheSizes) {
   EXPECT_GE(sectors, 1u);
   EXPECT_GT(totalClusters, 0u);
   EXPECT_LE(freeClusters, totalClusters);
+  // The 32-bit fields reproduce the file system's sizes to within a cluster.
+  struct statvfs info;
+  ASSERT_EQ(statvfs(temp.path().c_str(), &info), 0);
+  double cluster = static_cast<double>(sectors) * bytes;
+  EXPECT_NEAR(cluster * totalClusters, static_cast<double>(info.f_blocks) * info.f_frsize, cluster);
+  EXPECT_NEAR(cluster * freeClusters, static_cast<double>(info.f_bavail) * info.f_frsize,
+              cluster + 64.0 * 1024 * 1024);  // the free space moves while tests run
   EXPECT_FALSE(
       GetDiskFreeSpaceA(Win("missing\\").c_str(), &sectors, &bytes, &freeClusters, &totalClusters));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));

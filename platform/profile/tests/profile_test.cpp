@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 #include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "files_test_support.h"
 
@@ -167,6 +171,47 @@ TEST_F(Profile, EightBitTextSurvivesARoundTrip) {
   ASSERT_TRUE(WritePrivateProfileStringA("Text", "Value", value.c_str(), file.c_str()));
   EXPECT_EQ(Read("Text", "Value"), value);
   EXPECT_NE(ReadFile(temp / "RIDOVO.INI").find("Value=" + value + "\r\n"), std::string::npos);
+}
+
+TEST_F(Profile, ConcurrentWritersLoseNoUpdate) {
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([this, t] {
+      for (int i = 0; i < 25; ++i) {
+        std::string key = "K" + std::to_string(t) + "_" + std::to_string(i);
+        EXPECT_TRUE(WritePrivateProfileStringA("Load", key.c_str(), key.c_str(), file.c_str()));
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  for (int t = 0; t < 4; ++t) {
+    for (int i = 0; i < 25; ++i) {
+      std::string key = "K" + std::to_string(t) + "_" + std::to_string(i);
+      EXPECT_EQ(Read("Load", key.c_str()), key);
+    }
+  }
+  EXPECT_EQ(Read("Report", "Flag2"), "no");
+}
+
+TEST_F(Profile, WritersInTwoProcessesLoseNoUpdate) {
+  auto writeKeys = [this](const char* prefix) {
+    for (int i = 0; i < 30; ++i) {
+      std::string key = prefix + std::to_string(i);
+      if (!WritePrivateProfileStringA("Shared", key.c_str(), "1", file.c_str())) return false;
+    }
+    return true;
+  };
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(writeKeys("child") ? 0 : 1);
+  EXPECT_TRUE(writeKeys("parent"));
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int i = 0; i < 30; ++i) {
+    EXPECT_EQ(Read("Shared", ("child" + std::to_string(i)).c_str()), "1");
+    EXPECT_EQ(Read("Shared", ("parent" + std::to_string(i)).c_str()), "1");
+  }
 }
 
 }  // namespace
