@@ -38,6 +38,9 @@ long ReadSmallFileAt(int dirFd, const char* name, char* buffer, size_t capacity)
     }
     if (n == 0) break;
     length += static_cast<size_t>(n);
+    // The kernel hands out a generated file whole when the buffer can hold it,
+    // and a regular file reads whole too: a read that leaves room is the last.
+    if (length + 1 < capacity) break;
   }
   close(fd);
   buffer[length] = '\0';

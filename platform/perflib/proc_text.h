@@ -13,7 +13,9 @@ namespace wl::perf {
 bool ReadTextFile(const std::string& path, std::string* text);
 
 // Reads `name` relative to the open directory `dirFd` into `buffer` (at most
-// `capacity` - 1 bytes, NUL-terminated); returns the length, or -1.
+// `capacity` - 1 bytes, NUL-terminated); returns the length, or -1. A read that
+// does not fill the buffer is taken as the end of the file, which saves a
+// system call per file on /proc's generated files.
 long ReadSmallFileAt(int dirFd, const char* name, char* buffer, size_t capacity);
 
 // A cursor over one line or field list.

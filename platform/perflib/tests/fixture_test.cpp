@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "fixture_source.h"
+#include "fixture_writer.h"
 #include "test_support.h"
+#include "wlperf/block_reader.h"
 
 namespace {
 
@@ -161,6 +163,66 @@ TEST(FixtureSource, FollowsRewritesAndReportsMalformedFilesOnce) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot be read"), std::string::npos);
   write(13);
   EXPECT_EQ(wl::perf::CurrentFixture()->fixture.objects[0].values[0], 13);
+}
+
+}  // namespace
+
+namespace {
+
+// A capture written by the fixture writer reads back to the same objects,
+// counters, instances and values, odd counter sizes and negative values included.
+TEST(FixtureWriter, CaptureReplaysExactly) {
+  wlperf::BlockSpec spec;
+  spec.perfFreq = 1000;
+  spec.perfTime = 77;
+  spec.objects = {
+      wlperf::InstanceObject(238, {{6, PERF_100NSEC_TIMER_INV, 8}, {9999, 0x12345678u, 3}},
+                             {{"0", {1LL << 40, 0x123456}}, {"caf\xC3\xA9 \"q\"", {-7, 1}}}),
+      wlperf::SingleObject(4, {{24, PERF_COUNTER_RAWCOUNT, 4}}, {-5}),
+      wlperf::InstanceObject(1300, {}, {}),
+  };
+  const std::vector<BYTE> bytes = wlperf::BuildBlock(spec);
+  wlperf::DecodedBlock original;
+  ASSERT_TRUE(wlperf::DecodeBlock(bytes.data(), bytes.size(), &original, nullptr));
+  wl::perf::NameTable names = {{238, "Processor"}, {6, "% Processor Time"}, {4, "Memory"}};
+  wl::perf::FixtureMemory memory;
+  memory.totalPhys = 100;
+  memory.availPhys = 25;
+  const std::string text =
+      wl::perf::WriteFixture(original, names, memory, {{"C:", {8589934592, 2147483648}}});
+
+  Fixture fixture;
+  std::string error;
+  ASSERT_TRUE(ParseFixture(text, &fixture, &error)) << error << "\n" << text;
+  EXPECT_EQ(fixture.perfFreq, 1000);
+  EXPECT_EQ(fixture.perfTime, 77);
+  EXPECT_EQ(fixture.memory->availPhys, 25u);
+  EXPECT_EQ(fixture.drives.at("C:").freeBytes, 2147483648u);
+  EXPECT_EQ(fixture.names, names);
+  wlperf::BlockSpec replaySpec;
+  replaySpec.objects = fixture.objects;
+  const std::vector<BYTE> replayBytes = wlperf::BuildBlock(replaySpec);
+  wlperf::DecodedBlock replay;
+  ASSERT_TRUE(wlperf::DecodeBlock(replayBytes.data(), replayBytes.size(), &replay, nullptr));
+  ASSERT_EQ(replay.objects.size(), original.objects.size());
+  for (size_t o = 0; o < original.objects.size(); ++o) {
+    const wlperf::DecodedObject& a = original.objects[o];
+    const wlperf::DecodedObject& b = replay.objects[o];
+    EXPECT_EQ(a.index, b.index);
+    EXPECT_EQ(a.numInstances, b.numInstances);
+    ASSERT_EQ(a.counters.size(), b.counters.size());
+    for (size_t c = 0; c < a.counters.size(); ++c) {
+      EXPECT_EQ(a.counters[c].index, b.counters[c].index);
+      EXPECT_EQ(a.counters[c].type, b.counters[c].type);
+      EXPECT_EQ(a.counters[c].size, b.counters[c].size);
+    }
+    EXPECT_EQ(a.values, b.values);
+    ASSERT_EQ(a.instances.size(), b.instances.size());
+    for (size_t i = 0; i < a.instances.size(); ++i) {
+      EXPECT_EQ(a.instances[i].name, b.instances[i].name);
+      EXPECT_EQ(a.instances[i].values, b.instances[i].values);
+    }
+  }
 }
 
 }  // namespace
