@@ -93,21 +93,57 @@ uint64_t pageOffset(DWORD pageNo) {
   return kHistoryHeaderBytes + static_cast<uint64_t>(pageNo) * kPageBytes;
 }
 
-// Names of the files matching trendDirectory\*.NT, in enumeration order.
-// Directories and names whose extension is not exactly "NT" are left out.
-std::vector<std::string> listHistoryFiles() {
+// Names of the files matching trendDirectory\*.<extension>, in enumeration
+// order. Directories and names with another extension are left out.
+std::vector<std::string> listFiles(const std::string& extension) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pathInTrendDirectory("*.NT").c_str(), &found);
+  HANDLE search = FindFirstFileA(pathInTrendDirectory("*" + extension).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     size_t length = strnlen(found.cFileName, sizeof found.cFileName);
     std::string name(found.cFileName, length);
-    if (name.size() > 3 && name.compare(name.size() - 3, 3, ".NT") == 0) names.push_back(name);
+    if (name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
+      names.push_back(name);
+    }
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return names;
+}
+
+std::vector<std::string> listHistoryFiles() { return listFiles(".NT"); }
+
+// Number of samples recorded in a file's header; -1 when it has none.
+int64_t samplesRecorded(const std::string& path) {
+  FILE* stream = openUnbuffered(path, "rb");
+  if (stream == nullptr) return -1;
+  BYTE image[kHistoryHeaderBytes];
+  bool whole = fread(image, 1, sizeof image, stream) == sizeof image;
+  fclose(stream);
+  if (!whole || std::memcmp(image, kSignature, sizeof kSignature) != 0) return -1;
+  return get32(image, kOffNumOfSample);
+}
+
+// A bucket change that was cut off leaves "<index>.NT$", the untouched old
+// file. When the new "<index>.NT" is missing, or still holds no samples while
+// the old one does, the change never completed and the old file comes back;
+// otherwise the change completed and the old file goes.
+void recoverInterruptedConversions() {
+  for (const std::string& oldName : listFiles(".NT$")) {
+    std::string oldPath = pathInTrendDirectory(oldName);
+    std::string newPath = oldPath.substr(0, oldPath.size() - 1);
+    int64_t oldSamples = samplesRecorded(oldPath);
+    int64_t newSamples = samplesRecorded(newPath);
+    if (oldSamples >= 0 && (newSamples < 0 || (newSamples == 0 && oldSamples > 0))) {
+      traceLog("restore interrupted bucket change - %s\n", oldPath.c_str());
+      DeleteFileA(newPath.c_str());
+      MoveFileA(oldPath.c_str(), newPath.c_str());
+    } else {
+      DeleteFileA(oldPath.c_str());
+    }
+  }
 }
 
 void reportInaccessible(const std::string& path) {
@@ -292,6 +328,7 @@ void saveUnsavedHeaders() {
 }
 
 int removeStaleHistoryFiles() {
+  recoverInterruptedConversions();
   std::vector<std::string> names = listHistoryFiles();
   if (names.empty()) return 1;
   for (const std::string& name : names) {

@@ -64,7 +64,8 @@ int readHistoryPage(DWORD controlIndex, DWORD pageNo, BYTE* buffer, DWORD size);
 int writeHistoryPage(DWORD controlIndex, DWORD pageNo, const BYTE* buffer, DWORD size);
 int saveHistoryHeader(DWORD controlIndex);
 void saveUnsavedHeaders();
-// Deletes invalid and old-format files. 1 when no history file is left, else 0.
+// Puts back the old file of a bucket change that was cut off, then deletes
+// invalid and old-format files. 1 when no history file is left, else 0.
 int removeStaleHistoryFiles();
 // Appends one control per usable history file to controlList. Always 0.
 int restoreControlsFromHistoryFiles();
