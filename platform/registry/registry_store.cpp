@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "sqlite_support.h"
 #include "utf_text.h"
 
 namespace wl::reg {
@@ -45,46 +45,13 @@ INSERT OR IGNORE INTO reg_keys(id, parent, name, fold) VALUES
   (4, 0, 'HKEY_USERS', 'HKEY_USERS');
 )sql";
 
-LONG MapSqliteError(int rc) {
-  switch (rc & 0xFF) {
-    case SQLITE_OK:
-    case SQLITE_ROW:
-    case SQLITE_DONE:
-      return ERROR_SUCCESS;
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-      return ERROR_ACCESS_DENIED;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-    case SQLITE_FORMAT:
-      return ERROR_BADDB;
-    case SQLITE_FULL:
-      return ERROR_DISK_FULL;
-    case SQLITE_NOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-      return ERROR_REGISTRY_IO_FAILED;
-  }
-}
+LONG MapSqliteError(int rc) { return sqlite::MapError(rc); }
 
 int64_t NowAsFileTime() {
   using namespace std::chrono;
   const int64_t unix100ns =
       duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
   return unix100ns + 116444736000000000LL;
-}
-
-// Creates every missing directory of `dir`. False with errno on failure.
-bool MakeDirectories(const std::string& dir) {
-  if (dir.empty()) return true;
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) || (errno = ENOTDIR, false);
-  const size_t slash = dir.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirectories(dir.substr(0, slash))) {
-    return false;
-  }
-  return mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
 // The process's connection. The mutex is recursive so that a transaction's
@@ -121,10 +88,8 @@ struct Connection {
   LONG Open() {
     ForgetInheritedConnection();
     if (db != nullptr) return ERROR_SUCCESS;
-    const char* env = getenv("WARDENLINE_REGISTRY");
-    const std::string path = (env != nullptr && *env != '\0') ? env : kDefaultPath;
-    const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
+    const std::string path = RegistryPath();
+    if (!sqlite::MakeDirectories(sqlite::DirectoryOf(path))) {
       return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
     }
     int rc =
@@ -334,6 +299,11 @@ StoredValue ReadValueRow(const Statement& s) {
 }
 
 }  // namespace
+
+std::string RegistryPath() {
+  const char* env = getenv("WARDENLINE_REGISTRY");
+  return (env != nullptr && *env != '\0') ? env : kDefaultPath;
+}
 
 std::vector<std::string> SplitKeyPath(const std::string& path) {
   std::vector<std::string> parts;

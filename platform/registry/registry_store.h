@@ -52,6 +52,9 @@ struct StoredKey {
   int64_t lastWrite = 0;  // FILETIME units (100 ns since 1601)
 };
 
+// The database file: $WARDENLINE_REGISTRY or the default.
+std::string RegistryPath();
+
 // Splits a key path at backslashes; empty components are skipped.
 std::vector<std::string> SplitKeyPath(const std::string& path);
 

@@ -7,6 +7,7 @@ const WlMessageEntry kMessages[] = {
     {1, "TESTMOD%0\r\n"},
     {1001, "RIREVU001001I: The test module is loaded.\r\n"},
     {1002, "Value %1!d! of %2!s!, handle %3!#x!.\r\n"},
+    {1003, "Disk %1 is %2 full; %3.\r\n"},
 };
 
 const WlMessageEntry kStrings[] = {
