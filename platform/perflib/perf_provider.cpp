@@ -14,6 +14,7 @@
 #include "drive_map.h"
 #include "fixture_source.h"
 #include "live_source.h"
+#include "title_indexes.h"
 #include "value_name.h"
 #include "win32/registry.h"
 
@@ -88,7 +89,11 @@ std::vector<BYTE> LiveBlock(const perf::ValueName& request) {
   spec.perfTime = MonotonicIn(perf::kLivePerfFreq);
   const std::vector<DWORD>& wanted =
       request.kind == perf::ValueName::kGlobal ? perf::LiveObjectIndexes() : request.indexes;
-  spec.objects = perf::CollectLiveObjects(wanted, perf::LivePaths{}, perf::DosDeviceDrives());
+  // The drive letters live in the registry: look them up only when asked for.
+  const bool wantsDrives =
+      std::find(wanted.begin(), wanted.end(), perf::title::kLogicalDisk) != wanted.end();
+  spec.objects = perf::CollectLiveObjects(wanted, perf::LivePaths{},
+                                          wantsDrives ? perf::DosDeviceDrives() : perf::DriveList{});
   return wlperf::BuildBlock(spec);
 }
 
