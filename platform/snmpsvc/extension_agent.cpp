@@ -1,0 +1,247 @@
+// The extension side of the service: the only translation units that see the
+// extension-agent interface's types are this one and the test agents.
+#include "extension_agent.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include "snmp/snmp.h"
+#include "win32/memory.h"
+
+namespace snmpsvc {
+
+namespace {
+
+// Upper bound on the bindings of one trap; anything longer is cut.
+constexpr UINT kMaxTrapBindings = 1024;
+
+bool IsOctetType(BYTE type) {
+  return type == ASN_OCTETSTRING || type == ASN_BITS || type == ASN_IPADDRESS ||
+         type == ASN_OPAQUE || type == ASN_SEQUENCE;
+}
+
+// Copies an agent's identifier; false when it is malformed (too long, or arcs
+// announced without an array).
+bool CopyOidFromAgent(const AsnObjectIdentifier& source, Oid* out) {
+  out->clear();
+  if (source.idLength == 0) return true;
+  if (source.idLength > kMaxOidLength || source.ids == nullptr) return false;
+  out->assign(source.ids, source.ids + source.idLength);
+  return true;
+}
+
+// False for a value the protocol cannot carry.
+bool CopyValueFromAgent(const AsnAny& source, Value* out) {
+  *out = Value();
+  out->type = source.asnType;
+  switch (source.asnType) {
+    case ASN_INTEGER:
+      out->number = static_cast<uint64_t>(static_cast<int64_t>(source.asnValue.number));
+      return true;
+    case ASN_COUNTER32:
+    case ASN_GAUGE32:
+    case ASN_TIMETICKS:
+    case ASN_UNSIGNED32:
+      out->number = source.asnValue.unsigned32;
+      return true;
+    case ASN_COUNTER64:
+      out->number = source.asnValue.counter64.QuadPart;
+      return true;
+    case ASN_OBJECTIDENTIFIER:
+      return CopyOidFromAgent(source.asnValue.object, &out->oid);
+    case ASN_NULL:
+    case SNMP_EXCEPTION_NOSUCHOBJECT:
+    case SNMP_EXCEPTION_NOSUCHINSTANCE:
+    case SNMP_EXCEPTION_ENDOFMIBVIEW:
+      return true;
+    default:
+      if (IsOctetType(source.asnType)) {
+        const AsnOctetString& string = source.asnValue.string;
+        if (string.length != 0) {
+          if (string.stream == nullptr) return false;
+          out->bytes.assign(reinterpret_cast<const char*>(string.stream), string.length);
+        }
+        return true;
+      }
+      out->type = tag::kNull;
+      return false;
+  }
+}
+
+// Fills an interface identifier with a new global-heap copy; false when out of
+// memory.
+bool OidToAgent(const Oid& source, AsnObjectIdentifier* out) {
+  out->idLength = 0;
+  out->ids = nullptr;
+  if (source.empty()) return true;
+  auto* arcs =
+      static_cast<UINT*>(SnmpUtilMemAlloc(static_cast<UINT>(source.size() * sizeof(UINT))));
+  if (arcs == nullptr) return false;
+  std::memcpy(arcs, source.data(), source.size() * sizeof(UINT));
+  out->ids = arcs;
+  out->idLength = static_cast<UINT>(source.size());
+  return true;
+}
+
+bool ValueToAgent(const Value& source, AsnAny* out) {
+  std::memset(out, 0, sizeof *out);
+  out->asnType = source.type;
+  switch (source.type) {
+    case ASN_INTEGER:
+      out->asnValue.number = static_cast<AsnInteger32>(static_cast<int64_t>(source.number));
+      return true;
+    case ASN_COUNTER32:
+    case ASN_GAUGE32:
+    case ASN_TIMETICKS:
+    case ASN_UNSIGNED32:
+      out->asnValue.unsigned32 = static_cast<AsnUnsigned32>(source.number);
+      return true;
+    case ASN_COUNTER64:
+      out->asnValue.counter64.QuadPart = source.number;
+      return true;
+    case ASN_OBJECTIDENTIFIER:
+      return OidToAgent(source.oid, &out->asnValue.object);
+    default:
+      if (IsOctetType(source.type)) {
+        AsnOctetString& string = out->asnValue.string;
+        if (!source.bytes.empty()) {
+          string.stream =
+              static_cast<BYTE*>(SnmpUtilMemAlloc(static_cast<UINT>(source.bytes.size())));
+          if (string.stream == nullptr) return false;
+          std::memcpy(string.stream, source.bytes.data(), source.bytes.size());
+          string.length = static_cast<UINT>(source.bytes.size());
+          string.dynamic = TRUE;
+        }
+        return true;
+      }
+      out->asnType = ASN_NULL;
+      return true;
+  }
+}
+
+}  // namespace
+
+struct ExtensionAgent::TrapList {
+  SnmpVarBindList list{nullptr, 0};
+};
+
+std::unique_ptr<ExtensionAgent> ExtensionAgent::Load(const std::string& path,
+                                                     uint32_t timeZeroReference,
+                                                     std::string* error) {
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* reason = dlerror();
+    *error = reason != nullptr ? reason : "cannot load the library";
+    return nullptr;
+  }
+  auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(dlsym(library, "SnmpExtensionInit"));
+  void* query = dlsym(library, "SnmpExtensionQuery");
+  void* trap = dlsym(library, "SnmpExtensionTrap");
+  if (init == nullptr || query == nullptr) {
+    *error = "the library does not export SnmpExtensionInit and SnmpExtensionQuery";
+    dlclose(library);
+    return nullptr;
+  }
+  HANDLE trapEvent = nullptr;
+  AsnObjectIdentifier view{0, nullptr};
+  if (!init(timeZeroReference, &trapEvent, &view)) {
+    *error = "SnmpExtensionInit failed";
+    dlclose(library);
+    return nullptr;
+  }
+  // The view stays the agent's own array: copy it, never free it.
+  Oid viewCopy;
+  if (!CopyOidFromAgent(view, &viewCopy) || viewCopy.empty()) {
+    *error = "SnmpExtensionInit returned no valid view";
+    dlclose(library);
+    return nullptr;
+  }
+  std::unique_ptr<ExtensionAgent> agent(new ExtensionAgent());
+  agent->path_ = path;
+  agent->library_ = library;
+  agent->query_ = query;
+  agent->trap_ = trap;
+  agent->trapEvent_ = trapEvent;
+  agent->view_ = std::move(viewCopy);
+  agent->trapList_ = std::make_unique<TrapList>();
+  return agent;
+}
+
+ExtensionAgent::~ExtensionAgent() {
+  if (library_ != nullptr) dlclose(library_);
+}
+
+QueryOutcome ExtensionAgent::Query(uint8_t pduType, std::vector<VarBind>& bindings) {
+  QueryOutcome outcome;
+  if (bindings.empty()) {
+    outcome.callResult = TRUE;
+    return outcome;
+  }
+  const UINT count = static_cast<UINT>(bindings.size());
+  auto* list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(count * sizeof(SnmpVarBind)));
+  if (list == nullptr) {
+    outcome.errorStatus = status::kGenErr;
+    outcome.errorIndex = 1;
+    return outcome;
+  }
+  SnmpVarBindList request{list, count};
+  bool built = true;
+  for (UINT i = 0; i < count && built; ++i) {
+    built = OidToAgent(bindings[i].name, &list[i].name) &&
+            ValueToAgent(bindings[i].value, &list[i].value);
+  }
+  if (built) {
+    AsnInteger32 errorStatus = 0;
+    AsnInteger32 errorIndex = 0;
+    auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(query_);
+    outcome.callResult = query(pduType, &request, &errorStatus, &errorIndex) != FALSE;
+    outcome.errorStatus = errorStatus;
+    outcome.errorIndex = errorIndex;
+    for (UINT i = 0; i < count; ++i) {
+      VarBind& answer = bindings[i];
+      if (!CopyOidFromAgent(list[i].name, &answer.name)) answer.name.clear();
+      if (!CopyValueFromAgent(list[i].value, &answer.value) && outcome.errorStatus == 0 &&
+          pduType != SNMP_PDU_SET) {
+        outcome.errorStatus = status::kGenErr;
+        outcome.errorIndex = static_cast<int>(i + 1);
+      }
+    }
+  } else {
+    outcome.errorStatus = status::kGenErr;
+    outcome.errorIndex = 1;
+  }
+  // Frees names (including any the agent replaced), dynamic strings and
+  // identifier values, then the list itself.
+  for (UINT i = 0; i < count; ++i) SnmpUtilVarBindFree(&list[i]);
+  SnmpUtilMemFree(list);
+  return outcome;
+}
+
+bool ExtensionAgent::NextTrap(TrapMessage* trap) {
+  if (trap_ == nullptr) return false;
+  AsnObjectIdentifier enterprise{0, nullptr};
+  AsnInteger32 generic = 0;
+  AsnInteger32 specific = 0;
+  AsnTimeticks timeStamp = 0;
+  auto entry = reinterpret_cast<PFNSNMPEXTENSIONTRAP>(trap_);
+  if (!entry(&enterprise, &generic, &specific, &timeStamp, &trapList_->list)) return false;
+  *trap = TrapMessage();
+  CopyOidFromAgent(enterprise, &trap->enterprise);
+  trap->genericTrap = generic;
+  trap->specificTrap = specific;
+  trap->timeStamp = timeStamp;
+  const SnmpVarBindList& list = trapList_->list;
+  if (list.list != nullptr) {
+    UINT count = list.len < kMaxTrapBindings ? list.len : kMaxTrapBindings;
+    for (UINT i = 0; i < count; ++i) {
+      VarBind binding;
+      if (!CopyOidFromAgent(list.list[i].name, &binding.name) || binding.name.empty()) continue;
+      if (!CopyValueFromAgent(list.list[i].value, &binding.value)) continue;
+      trap->bindings.push_back(std::move(binding));
+    }
+  }
+  return true;
+}
+
+}  // namespace snmpsvc

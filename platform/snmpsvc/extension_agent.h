@@ -1,0 +1,68 @@
+// One loaded extension agent: its shared library, its three entry points, its
+// trap event and its view.
+//
+// Ownership: the object owns the library handle and closes it (dlclose, which
+// runs the agent's unload sequence) when destroyed. Memory handed to the agent
+// for a query is allocated with GlobalAlloc and freed after the call, including
+// any name the agent replaced. What SnmpExtensionTrap fills stays the agent's:
+// it is copied, never freed.
+//
+// Thread safety: Query may run on one thread while NextTrap runs on another
+// (as the Windows service does); each of them must not be called from two
+// threads at once.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mib_types.h"
+
+namespace snmpsvc {
+
+struct QueryOutcome {
+  bool callResult = false;  // the entry point's BOOL result
+  int errorStatus = status::kNoError;
+  int errorIndex = 0;  // 1-based into the bindings passed, 0 when none
+};
+
+class ExtensionAgent {
+ public:
+  // Loads the library and calls SnmpExtensionInit with `timeZeroReference`.
+  // Null with a reason in *error when the library cannot be loaded, lacks an
+  // entry point, or its initialisation fails.
+  static std::unique_ptr<ExtensionAgent> Load(const std::string& path, uint32_t timeZeroReference,
+                                              std::string* error);
+  ~ExtensionAgent();
+  ExtensionAgent(const ExtensionAgent&) = delete;
+  ExtensionAgent& operator=(const ExtensionAgent&) = delete;
+
+  const std::string& Path() const { return path_; }
+  const Oid& View() const { return view_; }
+  // The event the agent signals when traps are pending; null when it gave none.
+  void* TrapEvent() const { return trapEvent_; }
+  bool HasTrapEntry() const { return trap_ != nullptr; }
+
+  // One SnmpExtensionQuery call with `bindings` (names, and values for a set).
+  // Answers are copied back into `bindings`.
+  QueryOutcome Query(uint8_t pduType, std::vector<VarBind>& bindings);
+
+  // One SnmpExtensionTrap call; false when the agent has no trap pending.
+  bool NextTrap(TrapMessage* trap);
+
+ private:
+  ExtensionAgent() = default;
+
+  std::string path_;
+  void* library_ = nullptr;
+  void* query_ = nullptr;
+  void* trap_ = nullptr;
+  void* trapEvent_ = nullptr;
+  Oid view_;
+  // The binding list passed to every SnmpExtensionTrap call: the agent keeps
+  // describing its previous trap in it and frees that itself.
+  struct TrapList;
+  std::unique_ptr<TrapList> trapList_;
+};
+
+}  // namespace snmpsvc

@@ -1,0 +1,146 @@
+#include "extension_view.h"
+
+#include "query_rules.h"
+
+namespace snmpsvc {
+
+namespace {
+
+constexpr uint8_t kPduGet = 0xA0;
+constexpr uint8_t kPduGetNext = 0xA1;
+constexpr uint8_t kPduSet = 0xA3;
+
+bool IsException(uint8_t type) {
+  return type == tag::kNoSuchObject || type == tag::kNoSuchInstance || type == tag::kEndOfMibView;
+}
+
+std::vector<VarBind> NamesOf(const std::vector<ViewRequest>& requests,
+                             const std::vector<size_t>& pending, bool withValues) {
+  std::vector<VarBind> bindings;
+  bindings.reserve(pending.size());
+  for (size_t index : pending) {
+    VarBind binding;
+    binding.name = requests[index].bind.name;
+    if (withValues) binding.value = requests[index].bind.value;
+    bindings.push_back(std::move(binding));
+  }
+  return bindings;
+}
+
+std::vector<size_t> AllOf(const std::vector<ViewRequest>& requests) {
+  std::vector<size_t> all(requests.size());
+  for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+  return all;
+}
+
+}  // namespace
+
+ExtensionView::ExtensionView(ExtensionAgent* agent) : agent_(agent) {}
+
+size_t ExtensionView::Blamed(int errorIndex, size_t pendingCount) {
+  if (errorIndex < 1 || static_cast<size_t>(errorIndex) > pendingCount) return 0;
+  return static_cast<size_t>(errorIndex - 1);
+}
+
+bool ExtensionView::ProbeNext(const Oid& name, Oid* answer) {
+  std::vector<VarBind> bindings(1);
+  bindings[0].name = name;
+  QueryOutcome outcome = agent_->Query(kPduGetNext, bindings);
+  if (!outcome.callResult || outcome.errorStatus != status::kNoError) return false;
+  *answer = bindings[0].name;
+  return true;
+}
+
+bool ExtensionView::InstanceExists(const Oid& name) {
+  std::vector<VarBind> bindings(1);
+  bindings[0].name = name;
+  QueryOutcome outcome = agent_->Query(kPduGet, bindings);
+  return outcome.callResult && outcome.errorStatus == status::kNoError &&
+         !IsException(bindings[0].value.type);
+}
+
+void ExtensionView::Get(std::vector<ViewRequest>& requests, ProtocolVersion version) {
+  std::vector<size_t> pending = AllOf(requests);
+  // The first call carries every binding; only after a v2c noSuchName is the
+  // rest asked again, without the binding that has its exception.
+  while (!pending.empty()) {
+    std::vector<VarBind> bindings = NamesOf(requests, pending, false);
+    QueryOutcome outcome = agent_->Query(kPduGet, bindings);
+    if (outcome.callResult && outcome.errorStatus == status::kNoError) {
+      for (size_t i = 0; i < pending.size(); ++i) {
+        ViewRequest& request = requests[pending[i]];
+        request.bind.value = std::move(bindings[i].value);
+        if (version == ProtocolVersion::kV1 && IsException(request.bind.value.type)) {
+          request.error = status::kNoSuchName;
+          return;
+        }
+      }
+      return;
+    }
+    int errorStatus =
+        outcome.errorStatus == status::kNoError ? status::kGenErr : outcome.errorStatus;
+    size_t blamed = Blamed(outcome.errorIndex, pending.size());
+    ViewRequest& failed = requests[pending[blamed]];
+    if (errorStatus == status::kNoSuchName && version == ProtocolVersion::kV2c) {
+      Oid probe;
+      const Oid& name = failed.bind.name;
+      bool probed = !name.empty() && ProbeNext(Oid(name.begin(), name.end() - 1), &probe);
+      failed.bind.value = Value();
+      failed.bind.value.type = MissingObjectException(name, probed ? &probe : nullptr);
+      pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(blamed));
+      continue;
+    }
+    failed.error = version == ProtocolVersion::kV1 ? ErrorForV1(errorStatus) : errorStatus;
+    return;
+  }
+}
+
+void ExtensionView::GetNext(std::vector<ViewRequest>& requests, ProtocolVersion version) {
+  std::vector<size_t> pending = AllOf(requests);
+  while (!pending.empty()) {
+    std::vector<VarBind> bindings = NamesOf(requests, pending, false);
+    QueryOutcome outcome = agent_->Query(kPduGetNext, bindings);
+    if (outcome.callResult && outcome.errorStatus == status::kNoError) {
+      for (size_t i = 0; i < pending.size(); ++i) {
+        ViewRequest& request = requests[pending[i]];
+        if (AnswerContinuesWalk(request.bind.name, bindings[i].name, View()) &&
+            !IsException(bindings[i].value.type) && bindings[i].value.type != tag::kNull) {
+          request.bind = std::move(bindings[i]);
+        } else {
+          request.exhausted = true;
+        }
+      }
+      return;
+    }
+    size_t blamed = Blamed(outcome.errorIndex, pending.size());
+    ViewRequest& failed = requests[pending[blamed]];
+    if (outcome.errorStatus == status::kNoSuchName) {
+      // Agents that say "nothing more" with noSuchName: the walk goes on in
+      // the next view for that binding; the others are asked again.
+      failed.exhausted = true;
+      pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(blamed));
+      continue;
+    }
+    int errorStatus =
+        outcome.errorStatus == status::kNoError ? status::kGenErr : outcome.errorStatus;
+    failed.error = version == ProtocolVersion::kV1 ? ErrorForV1(errorStatus) : errorStatus;
+    return;
+  }
+}
+
+void ExtensionView::Set(std::vector<ViewRequest>& requests, ProtocolVersion version) {
+  std::vector<size_t> all = AllOf(requests);
+  std::vector<VarBind> bindings = NamesOf(requests, all, true);
+  QueryOutcome outcome = agent_->Query(kPduSet, bindings);
+  if (outcome.callResult && outcome.errorStatus == status::kNoError) return;
+  int errorStatus = outcome.errorStatus == status::kNoError ? status::kGenErr : outcome.errorStatus;
+  ViewRequest& failed = requests[Blamed(outcome.errorIndex, requests.size())];
+  if (version == ProtocolVersion::kV1) {
+    failed.error = ErrorForV1(errorStatus);
+    return;
+  }
+  bool exists = errorStatus == status::kNoSuchName && InstanceExists(failed.bind.name);
+  failed.error = SetErrorForV2c(errorStatus, exists);
+}
+
+}  // namespace snmpsvc

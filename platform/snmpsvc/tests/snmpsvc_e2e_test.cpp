@@ -1,0 +1,334 @@
+// snmpsvc with real clients: snmpget, snmpwalk, snmpbulkwalk, snmpset and
+// snmptrapd on free ports, a temporary registry and the test extension agents.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "e2e_fixture.h"
+#include "service_config.h"
+
+namespace snmpsvc::e2e {
+namespace {
+
+const std::string kTable = ".1.3.6.1.4.1.64823.99.1";
+const std::string kAdjacent = ".1.3.6.1.4.1.64823.99.2";
+const std::string kTrigger = kTable + ".2.0";
+constexpr int kRows = 10;
+
+std::string Under(const std::string& child) { return std::string(kParametersKey) + "\\" + child; }
+
+std::string Cell(int column, int row) {
+  return kTable + ".1.1." + std::to_string(column) + "." + std::to_string(row);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  std::string line;
+  while (std::getline(stream, line)) {
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+// A trap receiver on a free port, printing one line per trap.
+class TrapReceiver {
+ public:
+  explicit TrapReceiver(const std::string& directory) {
+    port_ = FreeUdpPort();
+    std::string config = directory + "/snmptrapd" + std::to_string(port_) + ".conf";
+    RunCommand({"sh", "-c", "echo 'disableAuthorization yes' > " + config});
+    log_ = directory + "/traps" + std::to_string(port_) + ".log";
+    // -F formats v1 traps, the format after -F for v2c too (same for both).
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/usr/sbin/snmptrapd", "-f", "-On", "-C", "-c", config, "-Lf",
+                                 log_, "-p",
+                                 directory + "/snmptrapd" + std::to_string(port_) + ".pid", "-F",
+                                 "TRAP %N generic=%w specific=%q community=%P vars=%v\n",
+                                 "udp:127.0.0.1:" + std::to_string(port_)},
+        directory + "/snmptrapd-stdout.log");
+    WaitForText(log_, "NET-SNMP version", std::chrono::seconds(5));
+  }
+  int port() const { return port_; }
+  const std::string& log() const { return log_; }
+
+ private:
+  int port_;
+  std::string log_;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+class SnmpsvcTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    directory_ = new TempDir();
+    const std::string& dir = directory_->path();
+    setenv("WARDENLINE_REGISTRY", (dir + "/registry.db").c_str(), 1);
+    setenv("SNMPSVC_TEST_ROWS", std::to_string(kRows).c_str(), 1);
+    setenv("SNMPSVC_TEST_UNLOAD_FILE", (dir + "/unloaded").c_str(), 1);
+    // net-snmp clients and daemons read nothing of the machine's.
+    setenv("SNMPCONFPATH", dir.c_str(), 1);
+    setenv("SNMP_PERSISTENT_DIR", dir.c_str(), 1);
+    setenv("MIBS", "", 1);
+    setenv("HOME", dir.c_str(), 1);
+
+    SetRegistryString(Under("ExtensionAgents"), "1", "SOFTWARE\\SnmpsvcTest\\Table");
+    SetRegistryString(Under("ExtensionAgents"), "2", "SOFTWARE\\SnmpsvcTest\\Failing");
+    SetRegistryString(Under("ExtensionAgents"), "3", "SOFTWARE\\SnmpsvcTest\\Adjacent");
+    SetRegistryString("SOFTWARE\\SnmpsvcTest\\Table", "Pathname",
+                      BuildPath("lib/libsnmpsvc_test_table.so"));
+    SetRegistryString("SOFTWARE\\SnmpsvcTest\\Failing", "Pathname",
+                      BuildPath("lib/libsnmpsvc_test_failing.so"));
+    SetRegistryString("SOFTWARE\\SnmpsvcTest\\Adjacent", "Pathname",
+                      BuildPath("lib/libsnmpsvc_test_adjacent.so"));
+    SetRegistryNumber(Under("ValidCommunities"), "public", 4);
+    SetRegistryNumber(Under("ValidCommunities"), "private", 8);
+    SetRegistryNumber(Under("ValidCommunities"), "trapsonly", 2);
+    SetRegistryString(Under("RFC1156Agent"), "sysContact", "ops@example.net");
+    SetRegistryString(Under("RFC1156Agent"), "sysLocation", "rack 7");
+    SetRegistryNumber(kParametersKey, "EnableAuthenticationTraps", 1);
+
+    receiver_ = new TrapReceiver(dir);
+    SetRegistryString(Under("TrapConfiguration\\public"), "1",
+                      "127.0.0.1:" + std::to_string(receiver_->port()));
+    SetRegistryString(Under("TrapConfiguration\\public"), "2", "0000ABCD.00A0C9123456");
+
+    port_ = FreeUdpPort();
+    service_ = new ChildProcess(
+        {BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:127.0.0.1:" + std::to_string(port_)},
+        dir + "/snmpsvc.log");
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (Run({"snmpget", "-v2c", "-c", "public", Target(), ".1.3.6.1.2.1.1.3.0"}).exitStatus == 0)
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+
+  static void TearDownTestSuite() {
+    delete service_;
+    delete receiver_;
+    delete directory_;
+    service_ = nullptr;
+    receiver_ = nullptr;
+    directory_ = nullptr;
+  }
+
+  static std::string Target() { return "127.0.0.1:" + std::to_string(port_); }
+
+  // Runs a client with one retry and a short time-out, numeric OIDs.
+  static CommandResult Run(std::vector<std::string> argv) {
+    argv.insert(argv.begin() + 1, {"-On", "-t", "1", "-r", "1"});
+    return RunCommand(argv);
+  }
+
+  static std::string ServiceLog() { return ReadFile(directory_->path() + "/snmpsvc.log"); }
+
+  static TempDir* directory_;
+  static TrapReceiver* receiver_;
+  static ChildProcess* service_;
+  static int port_;
+};
+
+TempDir* SnmpsvcTest::directory_ = nullptr;
+TrapReceiver* SnmpsvcTest::receiver_ = nullptr;
+ChildProcess* SnmpsvcTest::service_ = nullptr;
+int SnmpsvcTest::port_ = 0;
+
+TEST_F(SnmpsvcTest, SystemGroupComesFromTheRegistry) {
+  CommandResult v1 = Run({"snmpget", "-v1", "-c", "public", Target(), "1.3.6.1.2.1.1.4.0"});
+  ASSERT_EQ(v1.exitStatus, 0) << v1.output << ServiceLog();
+  EXPECT_NE(v1.output.find("STRING: \"ops@example.net\""), std::string::npos) << v1.output;
+  CommandResult all = Run({"snmpwalk", "-v2c", "-c", "public", Target(), "1.3.6.1.2.1.1"});
+  ASSERT_EQ(all.exitStatus, 0) << all.output;
+  std::vector<std::string> lines = Lines(all.output);
+  ASSERT_EQ(lines.size(), 7u) << all.output;
+  EXPECT_NE(lines[0].find("Wardenline"), std::string::npos);
+  EXPECT_NE(lines[1].find("OID: .1.3.6.1.4.1.64823.1"), std::string::npos);
+  EXPECT_NE(lines[2].find("Timeticks"), std::string::npos);
+  EXPECT_NE(lines[5].find("rack 7"), std::string::npos);
+  EXPECT_NE(lines[6].find("INTEGER: 76"), std::string::npos);
+}
+
+TEST_F(SnmpsvcTest, UnknownOrNotifyOnlyCommunityGetsNoAnswerButAnAuthenticationTrap) {
+  for (const char* community : {"nosuchcommunity", "trapsonly"}) {
+    CommandResult result = Run({"snmpget", "-v1", "-c", community, Target(), "1.3.6.1.2.1.1.4.0"});
+    EXPECT_NE(result.exitStatus, 0);
+    EXPECT_NE(result.output.find("Timeout"), std::string::npos) << result.output;
+  }
+  EXPECT_TRUE(WaitForText(receiver_->log(), "generic=4")) << ReadFile(receiver_->log());
+}
+
+TEST_F(SnmpsvcTest, SetWithReadOnlyCommunityFailsWithAnAccessError) {
+  CommandResult v1 = Run({"snmpset", "-v1", "-c", "public", Target(), Cell(3, 1), "i", "5"});
+  EXPECT_NE(v1.exitStatus, 0);
+  EXPECT_NE(v1.output.find("noSuchName"), std::string::npos) << v1.output;
+  CommandResult v2 = Run({"snmpset", "-v2c", "-c", "public", Target(), Cell(3, 1), "i", "5"});
+  EXPECT_NE(v2.exitStatus, 0);
+  EXPECT_NE(v2.output.find("noAccess"), std::string::npos) << v2.output;
+  CommandResult unchanged = Run({"snmpget", "-v2c", "-c", "public", Target(), Cell(3, 1)});
+  EXPECT_NE(unchanged.output.find("INTEGER: 10"), std::string::npos) << unchanged.output;
+}
+
+TEST_F(SnmpsvcTest, WalksCrossAdjacentViewsInOrderAndEndCleanly) {
+  // Table (4 columns x rows, then the trigger) followed by the adjacent agent's 3 scalars.
+  const size_t expected = 4 * kRows + 1 + 3;
+  for (const char* tool : {"snmpwalk", "snmpbulkwalk"}) {
+    for (const char* version : {"-v1", "-v2c"}) {
+      if (std::string(tool) == "snmpbulkwalk" && std::string(version) == "-v1") continue;
+      CommandResult walk = Run({tool, version, "-c", "public", Target(), ".1.3.6.1.4.1.64823.99"});
+      ASSERT_EQ(walk.exitStatus, 0) << tool << version << walk.output;
+      std::vector<std::string> lines = Lines(walk.output);
+      // The walk runs into the end of the MIB: v1 closes with "End of MIB",
+      // v2c with endOfMibView ("No more variables").
+      lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                 [](const std::string& line) {
+                                   return line[0] != '.' ||
+                                          line.find("No more variables") != std::string::npos;
+                                 }),
+                  lines.end());
+      ASSERT_EQ(lines.size(), expected) << tool << version << walk.output;
+      EXPECT_EQ(lines.front().rfind(Cell(1, 1) + " = INTEGER: 1", 0), 0u) << lines.front();
+      EXPECT_EQ(lines[kRows].rfind(Cell(2, 1) + " = STRING: \"row 1\"", 0), 0u) << lines[kRows];
+      EXPECT_EQ(lines[4 * kRows].rfind(kTrigger, 0), 0u);
+      EXPECT_EQ(lines.back().rfind(kAdjacent + ".3.0 = INTEGER: 3", 0), 0u) << lines.back();
+    }
+  }
+}
+
+TEST_F(SnmpsvcTest, EndOfMibAndMissingObjectsPerVersion) {
+  std::string last = kAdjacent + ".3.0";
+  CommandResult v2 = Run({"snmpgetnext", "-v2c", "-c", "public", Target(), last});
+  EXPECT_NE(v2.output.find("No more variables left in this MIB View"), std::string::npos)
+      << v2.output;
+  CommandResult v1 = Run({"snmpgetnext", "-v1", "-c", "public", Target(), last});
+  EXPECT_NE(v1.output.find("noSuchName"), std::string::npos) << v1.output;
+
+  CommandResult missing =
+      Run({"snmpget", "-v2c", "-c", "public", Target(), Cell(3, 99), Cell(9, 1), Cell(2, 3)});
+  EXPECT_NE(missing.output.find("No Such Instance"), std::string::npos) << missing.output;
+  EXPECT_NE(missing.output.find("No Such Object"), std::string::npos) << missing.output;
+  EXPECT_NE(missing.output.find("STRING: \"row 3\""), std::string::npos) << missing.output;
+  CommandResult v1Missing =
+      Run({"snmpget", "-v1", "-c", "public", Target(), Cell(2, 3), Cell(3, 99)});
+  EXPECT_NE(v1Missing.output.find("noSuchName"), std::string::npos) << v1Missing.output;
+  EXPECT_NE(v1Missing.output.find("Failed object: " + Cell(3, 99)), std::string::npos)
+      << v1Missing.output;
+}
+
+TEST_F(SnmpsvcTest, SetsApplyOrFailAtTheRightBindingWithMappedErrors) {
+  CommandResult good = Run({"snmpset", "-v2c", "-c", "private", Target(), Cell(3, 4), "i", "444",
+                            Cell(2, 4), "s", "four"});
+  ASSERT_EQ(good.exitStatus, 0) << good.output;
+  CommandResult read = Run({"snmpget", "-v1", "-c", "public", Target(), Cell(3, 4), Cell(2, 4)});
+  EXPECT_NE(read.output.find("INTEGER: 444"), std::string::npos) << read.output;
+  EXPECT_NE(read.output.find("STRING: \"four\""), std::string::npos) << read.output;
+
+  // The second binding has a bad value: v2c wrongValue, v1 badValue, index 2.
+  CommandResult v2 = Run({"snmpset", "-v2c", "-c", "private", Target(), Cell(3, 5), "i", "1",
+                          Cell(3, 6), "i", "5000"});
+  EXPECT_NE(v2.output.find("wrongValue"), std::string::npos) << v2.output;
+  EXPECT_NE(v2.output.find("Failed object: " + Cell(3, 6)), std::string::npos) << v2.output;
+  CommandResult v1 = Run(
+      {"snmpset", "-v1", "-c", "private", Target(), Cell(3, 5), "i", "1", Cell(3, 6), "i", "5000"});
+  EXPECT_NE(v1.output.find("badValue"), std::string::npos) << v1.output;
+  EXPECT_NE(v1.output.find("Failed object: " + Cell(3, 6)), std::string::npos) << v1.output;
+
+  CommandResult readOnly =
+      Run({"snmpset", "-v2c", "-c", "private", Target(), Cell(1, 1), "i", "7"});
+  EXPECT_NE(readOnly.output.find("notWritable"), std::string::npos) << readOnly.output;
+  CommandResult readOnlyV1 =
+      Run({"snmpset", "-v1", "-c", "private", Target(), Cell(1, 1), "i", "7"});
+  EXPECT_NE(readOnlyV1.output.find("readOnly"), std::string::npos) << readOnlyV1.output;
+  CommandResult absent = Run({"snmpset", "-v2c", "-c", "private", Target(), Cell(3, 77), "i", "7"});
+  EXPECT_NE(absent.output.find("noCreation"), std::string::npos) << absent.output;
+  CommandResult system =
+      Run({"snmpset", "-v2c", "-c", "private", Target(), "1.3.6.1.2.1.1.4.0", "s", "x"});
+  EXPECT_NE(system.output.find("notWritable"), std::string::npos) << system.output;
+}
+
+TEST_F(SnmpsvcTest, TrapsReachEveryDestinationIncludingOnesAddedWhileRunning) {
+  CommandResult raise = Run({"snmpset", "-v2c", "-c", "private", Target(), kTrigger, "i", "1"});
+  ASSERT_EQ(raise.exitStatus, 0) << raise.output;
+  ASSERT_TRUE(WaitForText(receiver_->log(), "TRAP " + kTable + " generic=6"))
+      << ReadFile(receiver_->log()) << ServiceLog();
+  std::string first = ReadFile(receiver_->log());
+  EXPECT_NE(first.find("community public"), std::string::npos) << first;
+  EXPECT_NE(first.find(kTable + ".3.0 = STRING: \"trap"), std::string::npos) << first;
+  EXPECT_NE(first.find(kTable + ".4.0 = INTEGER:"), std::string::npos) << first;
+
+  // A v2c destination added to the registry while the service runs.
+  TrapReceiver second(directory_->path());
+  SetRegistryString(Under("TrapConfiguration\\public"), "3",
+                    "v2c:127.0.0.1:" + std::to_string(second.port()));
+  raise = Run({"snmpset", "-v2c", "-c", "private", Target(), kTrigger, "i", "1"});
+  ASSERT_EQ(raise.exitStatus, 0) << raise.output;
+  // snmpTrapOID.0 = enterprise.0.specific, as RFC 3584 converts it.
+  EXPECT_TRUE(WaitForText(second.log(), ".1.3.6.1.6.3.1.1.4.1.0 = OID: " + kTable + ".0."))
+      << ReadFile(second.log()) << ServiceLog();
+  EXPECT_TRUE(WaitForText(second.log(), ".1.3.6.1.6.3.1.1.4.3.0 = OID: " + kTable))
+      << ReadFile(second.log());
+  DeleteRegistryValue(Under("TrapConfiguration\\public"), "3");
+  EXPECT_NE(ServiceLog().find("0000ABCD.00A0C9123456 is an IPX address"), std::string::npos);
+}
+
+TEST_F(SnmpsvcTest, FailingExtensionIsSkippedAndTheRestRuns) {
+  std::string log = ServiceLog();
+  EXPECT_NE(log.find("libsnmpsvc_test_failing.so: SnmpExtensionInit failed; skipped"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(Run({"snmpget", "-v2c", "-c", "public", Target(), Cell(1, 1)}).exitStatus, 0);
+}
+
+// Last in this suite: stops the shared service.
+TEST_F(SnmpsvcTest, ZzStopUnloadsTheExtensionsAndExitsZero) {
+  EXPECT_EQ(service_->Stop(), 0) << ServiceLog();
+  EXPECT_NE(ReadFile(directory_->path() + "/unloaded").find("unloaded"), std::string::npos);
+}
+
+// Its own registry, written with the wlreg tool: this process keeps the
+// registry it opened first.
+TEST(SnmpsvcManagers, HostOutsidePermittedManagersGetsNoAnswer) {
+  TempDir directory;
+  std::string registry = directory.path() + "/registry.db";
+  auto set = [&registry](const std::string& key, const char* name, const char* type,
+                         const std::string& data) {
+    CommandResult result =
+        RunCommand({"env", "WARDENLINE_REGISTRY=" + registry, BuildPath("bin/wlreg"), "set",
+                    "HKLM\\" + key, name, type, data});
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+  };
+  set(Under("ValidCommunities"), "public", "REG_DWORD", "4");
+  set(Under("PermittedManagers"), "1", "REG_SZ", "192.0.2.1");
+  setenv("WARDENLINE_REGISTRY", registry.c_str(), 1);
+  setenv("SNMPCONFPATH", directory.path().c_str(), 1);
+  setenv("SNMP_PERSISTENT_DIR", directory.path().c_str(), 1);
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target},
+                       directory.path() + "/snmpsvc.log");
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  CommandResult refused = RunCommand(
+      {"snmpget", "-v2c", "-c", "public", "-t", "1", "-r", "0", target, "1.3.6.1.2.1.1.5.0"});
+  EXPECT_NE(refused.output.find("Timeout"), std::string::npos) << refused.output;
+  service.Stop();
+
+  // The same service with 127.0.0.1 permitted answers.
+  set(Under("PermittedManagers"), "2", "REG_SZ", "127.0.0.1");
+  ChildProcess admitted({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target},
+                        directory.path() + "/snmpsvc2.log");
+  CommandResult answered;
+  for (int attempt = 0; attempt < 50 && answered.exitStatus != 0; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    answered = RunCommand(
+        {"snmpget", "-v2c", "-c", "public", "-t", "1", "-r", "0", target, "1.3.6.1.2.1.1.5.0"});
+  }
+  EXPECT_EQ(answered.exitStatus, 0)
+      << answered.output << ReadFile(directory.path() + "/snmpsvc2.log");
+}
+
+}  // namespace
+}  // namespace snmpsvc::e2e
