@@ -141,6 +141,11 @@ DWORD ReadProfileText(const std::string& hostPath, ProfileText* profile) {
 
 DWORD WriteProfileText(const std::string& hostPath, ProfileEncoding encoding,
                        const std::u16string& text) {
+  // A file the caller may not write stays as it is, although replacing it
+  // would only need write access to the directory.
+  if (access(hostPath.c_str(), F_OK) == 0 && access(hostPath.c_str(), W_OK) != 0) {
+    return ERROR_ACCESS_DENIED;
+  }
   std::string bytes = Encode(encoding, text);
   std::string temporary = ParentDirectory(hostPath) + "/." + LastComponent(hostPath) + ".XXXXXX";
   int descriptor = mkostemp(temporary.data(), O_CLOEXEC);

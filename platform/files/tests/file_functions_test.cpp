@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,7 +114,17 @@ TEST_F(FileFunctions, MoveFileRefusesAnExistingTarget) {
   EXPECT_EQ(ReadFile(temp / "8.nt"), "other");
 }
 
+size_t OpenDescriptorCount() {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
 TEST_F(FileFunctions, CreateFileDispositionsAndInformation) {
+  size_t descriptorsBefore = OpenDescriptorCount();
   std::string path = Win("RIDOVO.INI");
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -146,6 +157,7 @@ TEST_F(FileFunctions, CreateFileDispositionsAndInformation) {
   EXPECT_FALSE(GetFileInformationByHandle(file, &info));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   ASSERT_TRUE(SetCurrentDirectoryA("/"));
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);  // closing a handle closes its file
 
   EXPECT_EQ(CreateFileA(temp.path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
