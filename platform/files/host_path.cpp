@@ -111,7 +111,8 @@ DWORD MapWindowsPath(const char* windowsPath, std::string* hostPath, bool* isDri
   if (text.empty()) return ERROR_PATH_NOT_FOUND;
   std::string root;
   std::string rest;
-  bool rootIsDrive = true;
+  bool hostSyntax = false;  // an absolute host path: ":" is an ordinary character
+  bool relative = false;
   if (text.size() >= 2 && IsDriveLetter(text[0]) && text[1] == ':') {
     DWORD error = DriveDirectory(text[0], &root);
     if (error != ERROR_SUCCESS) return error;
@@ -119,24 +120,29 @@ DWORD MapWindowsPath(const char* windowsPath, std::string* hostPath, bool* isDri
   } else if (text[0] == '/') {
     root = "/";
     rest = text;
+    hostSyntax = true;
   } else if (text[0] == '\\') {
     if (text.size() >= 2 && IsSeparator(text[1])) return ERROR_BAD_PATHNAME;
     DWORD error = DriveDirectory('C', &root);
     if (error != ERROR_SUCCESS) return error;
     rest = text;
   } else {
-    root = NormaliseRoot(".");
+    root = "/";  // joined to the current directory below; ".." may leave it
     rest = text;
-    rootIsDrive = root == "/";
+    relative = true;
   }
   std::vector<std::string> parts = SplitComponents(rest);
   for (const std::string& part : parts) {
-    // A drive designator or a stream name inside a path names nothing here.
-    if (part.find(':') != std::string::npos) return ERROR_INVALID_NAME;
+    // A drive designator or a stream name inside a Windows path names nothing.
+    if (!hostSyntax && part.find(':') != std::string::npos) return ERROR_INVALID_NAME;
+  }
+  if (relative) {
+    std::vector<std::string> current = SplitComponents(NormaliseRoot("."));
+    parts.insert(parts.begin(), current.begin(), current.end());
   }
   bool atRoot = false;
   *hostPath = JoinNormalised(root, parts, &atRoot);
-  if (isDriveRoot) *isDriveRoot = atRoot && rootIsDrive;
+  if (isDriveRoot) *isDriveRoot = atRoot;
   return ERROR_SUCCESS;
 }
 

@@ -6,9 +6,10 @@
 //             (REG_SZ); C: is "/" unless configured; other drives must be;
 //   "/..."    an absolute host path, kept as it is;
 //   "\..."    the root of drive C:;
-//   other     relative to the current directory.
+//   other     relative to the current directory (joined to it first).
 // "." components are dropped and ".." removes the previous component, never
-// climbing above the root (a drive's directory or "/"). The mapping is read
+// climbing above the root (a drive's directory or "/"). ":" inside a
+// component is refused, except in an absolute host path. The mapping is read
 // from the registry on every call, so a changed mapping takes effect at once.
 //
 // Names on disk: the exact name is used when it exists; otherwise each

@@ -59,6 +59,10 @@ inline bool MapDrive(const std::string& drive, const std::string& directory) {
   return result == ERROR_SUCCESS;
 }
 
+inline std::string LastComponentOf(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
+
 inline void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary);
   out << content;

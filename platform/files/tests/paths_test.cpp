@@ -53,6 +53,7 @@ TEST_F(PathMapping, OtherDrivesNeedAMapping) {
 TEST_F(PathMapping, PosixPathsStayAndSeparatorsMix) {
   EXPECT_EQ(HostPath("/opt/wardenline\\INI\\X.INI"), "/opt/wardenline/INI/X.INI");
   EXPECT_EQ(HostPath("/a//b/./c\\\\d\\"), "/a/b/c/d");
+  EXPECT_EQ(HostPath("/srv/a:b\\c"), "/srv/a:b/c");  // ":" is ordinary in host names
 }
 
 TEST_F(PathMapping, DotDotNeverClimbsAboveTheDriveDirectory) {
@@ -66,6 +67,7 @@ TEST_F(PathMapping, RelativePathsFollowTheCurrentDirectory) {
   ASSERT_NE(getcwd(saved, sizeof(saved)), nullptr);
   ASSERT_TRUE(SetCurrentDirectoryA(temp.path().c_str()));
   EXPECT_EQ(HostPath("INI\\X.INI"), temp / "INI/X.INI");
+  EXPECT_EQ(HostPath("..\\" + files_test::LastComponentOf(temp.path()) + "\\x"), temp / "x");
   ASSERT_EQ(chdir(saved), 0);
 }
 
