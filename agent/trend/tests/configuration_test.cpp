@@ -201,6 +201,34 @@ TEST_F(ConfigurationTest, TwoProcessorsGiveControlsInReverseOrder) {
   EXPECT_EQ(made[2]->intervalIndex, 6u);
 }
 
+TEST_F(ConfigurationTest, ARestartRestoresFromFilesAndTheLinesCreateNothing) {
+  writeConfiguration("pctProcessorTime 5 100 1 90 10 1 rising\n");
+  // First start: no history file, so the controls come from the lines.
+  ASSERT_EQ(readConfiguration(), 0);
+  ASSERT_EQ(removeStaleHistoryFiles(), 1);
+  ASSERT_EQ(createControlsFromConfiguration(), 0);
+  numberControls();
+  sortControls();
+  buildIndexList();
+  for (Control* c : controls()) ASSERT_EQ(createHistoryFile(c->controlIndex), 0);
+  freeLists();
+
+  // Restart: the files rebuild the controls, the line is only a template.
+  ASSERT_EQ(readConfiguration(), 0);
+  ASSERT_EQ(removeStaleHistoryFiles(), 0);
+  ASSERT_EQ(restoreControlsFromHistoryFiles(), 0);
+  numberControls();
+  sortControls();
+  auto made = controls();
+  ASSERT_EQ(made.size(), 2u);
+  EXPECT_EQ(made[0]->controlIndex, 1u);
+  EXPECT_STREQ(made[0]->instanceName, "Processor 1");
+  EXPECT_EQ(made[1]->controlIndex, 2u);
+  EXPECT_STREQ(made[1]->instanceName, "Processor 0");
+  EXPECT_EQ(nextControlIndex, 3u);
+  ASSERT_NE(configList, nullptr);
+}
+
 TEST_F(ConfigurationTest, LogicalDisksNeedADriveLetterAndGetTheirSize) {
   EXPECT_EQ(logicalDiskSizeMB("LogicalDisk C:"), 8388);
   EXPECT_EQ(logicalDiskSizeMB("LogicalDisk D:"), 0);  // not in the fixture: query fails
