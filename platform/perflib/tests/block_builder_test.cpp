@@ -48,7 +48,7 @@ wlperf::BlockSpec SampleSpec() {
 // Walks the block by its lengths only, the way a reader must, and checks the
 // layout rules on the way: every structure inside the block, instance
 // definitions, names and counter blocks on 8-byte boundaries.
-TEST(BlockBuilder, NavigationByLengthsReachesEverything) {
+TEST(PerfBlockBuilder, NavigationByLengthsReachesEverything) {
   const wlperf::BlockSpec spec = SampleSpec();
   const std::vector<BYTE> bytes = wlperf::BuildBlock(spec);
   const auto header = At<PERF_DATA_BLOCK>(bytes, 0);
@@ -124,7 +124,7 @@ TEST(BlockBuilder, NavigationByLengthsReachesEverything) {
   EXPECT_EQ(object, bytes.size());
 }
 
-TEST(BlockBuilder, ReaderRoundTripsValuesAndSizes) {
+TEST(PerfBlockBuilder, ReaderRoundTripsValuesAndSizes) {
   const std::vector<BYTE> bytes = wlperf::BuildBlock(SampleSpec());
   wlperf::DecodedBlock block;
   std::string error;
@@ -143,7 +143,7 @@ TEST(BlockBuilder, ReaderRoundTripsValuesAndSizes) {
   EXPECT_TRUE(block.objects[3].instances.empty());
 }
 
-TEST(BlockBuilder, ExplicitOffsetOutsideTheBlockReadsAsMissing) {
+TEST(PerfBlockBuilder, ExplicitOffsetOutsideTheBlockReadsAsMissing) {
   wlperf::BlockSpec spec;
   spec.objects = {wlperf::SingleObject(2, {{10, PERF_COUNTER_COUNTER, 4, 1u << 20}}, {5})};
   const std::vector<BYTE> bytes = wlperf::BuildBlock(spec);
@@ -154,7 +154,7 @@ TEST(BlockBuilder, ExplicitOffsetOutsideTheBlockReadsAsMissing) {
 
 // Every truncation and every single corrupted length field must be refused or
 // read within bounds (the sanitizers catch any stray read).
-TEST(BlockReader, SurvivesTruncationAndCorruption) {
+TEST(PerfBlockReader, SurvivesTruncationAndCorruption) {
   const std::vector<BYTE> bytes = wlperf::BuildBlock(SampleSpec());
   wlperf::DecodedBlock block;
   for (size_t size = 0; size < bytes.size(); ++size) {
@@ -171,7 +171,7 @@ TEST(BlockReader, SurvivesTruncationAndCorruption) {
   }
 }
 
-TEST(BlockBuilder, Utf8ConversionReplacesMalformedSequences) {
+TEST(PerfBlockBuilder, Utf8ConversionReplacesMalformedSequences) {
   EXPECT_EQ(wlperf::Utf8ToUtf16("C:"), u"C:");
   EXPECT_EQ(wlperf::Utf8ToUtf16("caf\xC3\xA9"), u"caf\u00E9");
   EXPECT_EQ(wlperf::Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600");

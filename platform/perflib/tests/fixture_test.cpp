@@ -24,7 +24,7 @@ constexpr const char* kExample = R"({ "perfFreq": 10000000,
       "counters": [ { "index": 1382, "name": "Available Bytes", "size": 4 } ],
       "values": [16777216] } ] })";
 
-TEST(Fixture, ParsesTheDocumentedExample) {
+TEST(PerfFixture, ParsesTheDocumentedExample) {
   Fixture fixture;
   std::string error;
   ASSERT_TRUE(ParseFixture(kExample, &fixture, &error)) << error;
@@ -47,7 +47,7 @@ TEST(Fixture, ParsesTheDocumentedExample) {
   EXPECT_EQ(fixture.names.at(238), "Processor");
 }
 
-TEST(Fixture, EmptyInstancesDifferFromNoInstances) {
+TEST(PerfFixture, EmptyInstancesDifferFromNoInstances) {
   Fixture fixture;
   std::string error;
   ASSERT_TRUE(ParseFixture(R"({"objects": [
@@ -60,7 +60,7 @@ TEST(Fixture, EmptyInstancesDifferFromNoInstances) {
   EXPECT_FALSE(fixture.objects[1].hasInstances);
 }
 
-TEST(Fixture, TypesBySizeNumberAndName) {
+TEST(PerfFixture, TypesBySizeNumberAndName) {
   Fixture fixture;
   std::string error;
   ASSERT_TRUE(ParseFixture(R"({"objects": [{"index": 2, "counters": [
@@ -82,7 +82,7 @@ TEST(Fixture, TypesBySizeNumberAndName) {
   EXPECT_EQ(fixture.objects[0].values[0], -1);  // 2^64-1 keeps its bits
 }
 
-TEST(Fixture, MalformedDocumentsNameTheirFault) {
+TEST(PerfFixture, MalformedDocumentsNameTheirFault) {
   const struct {
     const char* text;
     const char* expected;
@@ -123,7 +123,7 @@ TEST(Fixture, MalformedDocumentsNameTheirFault) {
   EXPECT_NE(error.find("nested too deeply"), std::string::npos);
 }
 
-TEST(Fixture, DriveNamesAreNormalized) {
+TEST(PerfFixture, DriveNamesAreNormalized) {
   EXPECT_EQ(wl::perf::NormalizeDrive("c:"), "C:");
   EXPECT_EQ(wl::perf::NormalizeDrive("D"), "D:");
   EXPECT_EQ(wl::perf::NormalizeDrive("e:\\"), "E:");
@@ -131,7 +131,7 @@ TEST(Fixture, DriveNamesAreNormalized) {
   EXPECT_EQ(wl::perf::NormalizeDrive(""), "");
 }
 
-TEST(FixtureSource, FollowsRewritesAndReportsMalformedFilesOnce) {
+TEST(PerfFixtureSource, FollowsRewritesAndReportsMalformedFilesOnce) {
   perftest::TempDir dir;
   const std::string path = dir.Path("perf.json");
   const perftest::ScopedEnv env("WARDENLINE_PERFDATA", path);
@@ -171,7 +171,7 @@ namespace {
 
 // A capture written by the fixture writer reads back to the same objects,
 // counters, instances and values, odd counter sizes and negative values included.
-TEST(FixtureWriter, CaptureReplaysExactly) {
+TEST(PerfFixtureWriter, CaptureReplaysExactly) {
   wlperf::BlockSpec spec;
   spec.perfFreq = 1000;
   spec.perfTime = 77;

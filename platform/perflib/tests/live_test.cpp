@@ -27,7 +27,7 @@ std::vector<std::string> InstanceNames(const wlperf::ObjectSpec& object) {
   return names;
 }
 
-TEST(LiveParsing, ProcessorsAreTheNumberedCpuLinesWithIdleIn100ns) {
+TEST(PerfLiveParsing, ProcessorsAreTheNumberedCpuLinesWithIdleIn100ns) {
   const char* stat =
       "cpu  10 0 20 3000 5 0 1 0 0 0\n"
       "cpu0 4 1 10 1000 2 3 4 0 0 0\n"
@@ -44,7 +44,7 @@ TEST(LiveParsing, ProcessorsAreTheNumberedCpuLinesWithIdleIn100ns) {
   EXPECT_EQ(object.instances[0].values[2], 17 * 100000LL);  // system + irq + softirq
 }
 
-TEST(LiveParsing, WholeDisksOnlyAndSystemSumsThem) {
+TEST(PerfLiveParsing, WholeDisksOnlyAndSystemSumsThem) {
   perftest::TempDir sys;
   mkdir(sys.Path("block").c_str(), 0755);
   for (const char* dir : {"block/vda", "block/vda/device", "block/loop0", "block/cciss!c0d0",
@@ -79,7 +79,7 @@ TEST(LiveParsing, WholeDisksOnlyAndSystemSumsThem) {
   EXPECT_EQ(system.values[4], 4242);
 }
 
-TEST(LiveParsing, NetworkInterfacesFromNetDev) {
+TEST(PerfLiveParsing, NetworkInterfacesFromNetDev) {
   const char* netDev =
       "Inter-|   Receive                                                |  Transmit\n"
       " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs "
@@ -100,7 +100,7 @@ TEST(LiveParsing, NetworkInterfacesFromNetDev) {
   EXPECT_EQ(eth0[9], 3);
 }
 
-TEST(LiveParsing, ProcessStatWithAwkwardNamesAndShortLines) {
+TEST(PerfLiveParsing, ProcessStatWithAwkwardNamesAndShortLines) {
   ProcessRecord process;
   ASSERT_TRUE(ParseProcessStat(
       "42 (a) (b c) S 7 42 42 0 -1 4194560 11 0 2 0 30 20 0 0 20 -5 3 0 100 8192000 250 "
@@ -122,7 +122,7 @@ TEST(LiveParsing, ProcessStatWithAwkwardNamesAndShortLines) {
   EXPECT_FALSE(ParseProcessStat("", &process));
 }
 
-TEST(LiveParsing, ProcessObjectFromAProcDirectory) {
+TEST(PerfLiveParsing, ProcessObjectFromAProcDirectory) {
   perftest::TempDir proc;
   const std::string tail = " 20 0 1 0 100 5000000000 10 0\n";
   perftest::WriteFile(proc.Path("1/stat"), "1 (init) S 0 1 1 0 -1 0 5 0 1 0 100 50 0 0" + tail);
@@ -144,7 +144,7 @@ TEST(LiveParsing, ProcessObjectFromAProcDirectory) {
   EXPECT_EQ(object.instances[1].values[9], 1);  // Creating Process ID
 }
 
-TEST(LiveParsing, LogicalDisksInUnitsOfAThousandKilobytesWithTotal) {
+TEST(PerfLiveParsing, LogicalDisksInUnitsOfAThousandKilobytesWithTotal) {
   const std::vector<VolumeRecord> volumes = {{"C:", 8589934592, 2147483648, 1},
                                              {"D:", 8589934592, 2147483648, 1},
                                              {"E:", 1024000 * 10, 1024000 * 4, 2}};
@@ -179,14 +179,14 @@ wlperf::DecodedBlock Decode(const std::vector<BYTE>& bytes) {
   return block;
 }
 
-class LiveHost : public testing::Test {
+class PerfLiveHost : public testing::Test {
  protected:
   void SetUp() override { unsetenv("WARDENLINE_PERFDATA"); }
 };
 
 // The idle counter only grows while some processor idles, which a loaded build
 // machine may not do; the processors' accounted time always grows.
-TEST_F(LiveHost, OneProcessorInstancePerCpuWithTimersThatAdvance) {
+TEST_F(PerfLiveHost, OneProcessorInstancePerCpuWithTimersThatAdvance) {
   std::string stat;
   ASSERT_TRUE(perftest::kPrivateRegistry);
   size_t cpus = 0;
@@ -217,7 +217,7 @@ TEST_F(LiveHost, OneProcessorInstancePerCpuWithTimersThatAdvance) {
   EXPECT_GE(second.perfTime, first.perfTime + 300 * kLivePerfFreq / 1000);
 }
 
-TEST_F(LiveHost, MainBlockHoldsWhatThisHostHasAndNamesResolve) {
+TEST_F(PerfLiveHost, MainBlockHoldsWhatThisHostHasAndNamesResolve) {
   const wlperf::DecodedBlock block = Decode(Query("238 2 4 86 236 234 330 1300 230"));
   std::vector<DWORD> indexes;
   for (const auto& object : block.objects) indexes.push_back(object.index);
@@ -236,7 +236,7 @@ TEST_F(LiveHost, MainBlockHoldsWhatThisHostHasAndNamesResolve) {
   EXPECT_EQ(wlperf::Utf16ToUtf8(self->name), std::string("perflib_test").substr(0, 15));
 }
 
-TEST_F(LiveHost, DriveLettersFollowTheDosDevicesKey) {
+TEST_F(PerfLiveHost, DriveLettersFollowTheDosDevicesKey) {
   perftest::TempDir drive;
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,

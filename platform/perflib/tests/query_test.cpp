@@ -22,7 +22,7 @@ constexpr const char* kFixture = R"({ "perfFreq": 3579545,
       "values": [16777216, 5000000000] },
     { "index": 1300, "name": "Server Work Queues", "counters": [], "instances": [] } ] })";
 
-class FixtureQuery : public testing::Test {
+class PerfFixtureQuery : public testing::Test {
  protected:
   void SetUp() override { perftest::WriteFile(path_, kFixture); }
   perftest::TempDir dir_;
@@ -89,7 +89,7 @@ std::map<DWORD, std::string> CounterNames() {
   return names;
 }
 
-TEST_F(FixtureQuery, ListedObjectsComeInTheAskedOrderAndAbsentOnesAreLeftOut) {
+TEST_F(PerfFixtureQuery, ListedObjectsComeInTheAskedOrderAndAbsentOnesAreLeftOut) {
   const wlperf::DecodedBlock block = QueryBlock("4 330 238 4");
   ASSERT_EQ(block.objects.size(), 2u);
   EXPECT_EQ(block.objects[0].index, 4u);
@@ -100,7 +100,7 @@ TEST_F(FixtureQuery, ListedObjectsComeInTheAskedOrderAndAbsentOnesAreLeftOut) {
   EXPECT_EQ(QueryBlock("").objects.size(), 3u);
 }
 
-TEST_F(FixtureQuery, CounterSizesAndValuesSurvive) {
+TEST_F(PerfFixtureQuery, CounterSizesAndValuesSurvive) {
   const wlperf::DecodedBlock block = QueryBlock("4 1300");
   const wlperf::DecodedObject& memory = block.objects[0];
   EXPECT_EQ(memory.numInstances, PERF_NO_INSTANCES);
@@ -111,7 +111,7 @@ TEST_F(FixtureQuery, CounterSizesAndValuesSurvive) {
   EXPECT_EQ(block.objects[1].numInstances, 0);
 }
 
-TEST_F(FixtureQuery, EveryTitleIndexResolvesThroughTheNameTable) {
+TEST_F(PerfFixtureQuery, EveryTitleIndexResolvesThroughTheNameTable) {
   const std::map<DWORD, std::string> names = CounterNames();
   EXPECT_EQ(names.at(238), "Processor");
   EXPECT_EQ(names.at(5000), "Huge");
@@ -129,7 +129,7 @@ TEST_F(FixtureQuery, EveryTitleIndexResolvesThroughTheNameTable) {
   EXPECT_EQ(lastHelp, 5001u);
 }
 
-TEST_F(FixtureQuery, BufferSizesFollowWin32) {
+TEST_F(PerfFixtureQuery, BufferSizesFollowWin32) {
   DWORD needed = 0;
   DWORD type = 0;
   ASSERT_EQ(wl::QueryPerformanceData("238", &type, nullptr, &needed), ERROR_SUCCESS);
@@ -151,7 +151,7 @@ TEST_F(FixtureQuery, BufferSizesFollowWin32) {
             ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(FixtureQuery, UnknownValueNamesAreNotFound) {
+TEST_F(PerfFixtureQuery, UnknownValueNamesAreNotFound) {
   DWORD size = 0;
   for (const char* name : {"Help 010", "238x", "x238", "-4", "  ", "99999999999"}) {
     EXPECT_EQ(wl::QueryPerformanceData(name, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND)
@@ -161,7 +161,7 @@ TEST_F(FixtureQuery, UnknownValueNamesAreNotFound) {
   EXPECT_EQ(QueryBlock(" 238\t4 ").objects.size(), 2u);
 }
 
-TEST_F(FixtureQuery, MemoryAndDiskSpaceComeFromTheFixture) {
+TEST_F(PerfFixtureQuery, MemoryAndDiskSpaceComeFromTheFixture) {
   MEMORYSTATUS status{};
   ASSERT_TRUE(wl::FixtureMemoryStatus(&status));
   EXPECT_EQ(status.dwTotalPhys, 67108864u);
@@ -177,7 +177,7 @@ TEST_F(FixtureQuery, MemoryAndDiskSpaceComeFromTheFixture) {
   EXPECT_FALSE(found);
 }
 
-TEST_F(FixtureQuery, MalformedFixtureYieldsNoData) {
+TEST_F(PerfFixtureQuery, MalformedFixtureYieldsNoData) {
   perftest::WriteFile(path_, R"({"objects": [{"index": 2}]})");
   testing::internal::CaptureStderr();
   EXPECT_EQ(QueryBlock("Global").objects.size(), 0u);
@@ -192,13 +192,54 @@ TEST_F(FixtureQuery, MalformedFixtureYieldsNoData) {
   EXPECT_EQ(CounterNames().count(238), 1u);  // the built-in names remain
 }
 
-TEST(NoFixture, SeamsStepAside) {
+TEST(PerfNoFixture, SeamsStepAside) {
   unsetenv("WARDENLINE_PERFDATA");
   MEMORYSTATUS status{};
   EXPECT_FALSE(wl::FixtureMemoryStatus(&status));
   bool found = false;
   unsigned long long total = 0, free = 0;
   EXPECT_FALSE(wl::FixtureDiskSpace("C:", &found, &total, &free));
+}
+
+}  // namespace
+
+namespace {
+
+// The registry answers HKEY_PERFORMANCE_DATA and the Perflib indexes from this
+// provider: the same objects and the same "Last Counter" come back that way.
+TEST_F(PerfFixtureQuery, RegistryRouteGivesTheSameAnswers) {
+  std::vector<BYTE> buffer(12288);
+  DWORD size = static_cast<DWORD>(buffer.size());
+  DWORD type = 0;
+  ASSERT_EQ(RegQueryValueExA(HKEY_PERFORMANCE_DATA, "238 4", nullptr, &type, buffer.data(), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_BINARY);
+  wlperf::DecodedBlock viaRegistry;
+  ASSERT_TRUE(wlperf::DecodeBlock(buffer.data(), size, &viaRegistry, nullptr));
+  const wlperf::DecodedBlock direct = QueryBlock("238 4");
+  ASSERT_EQ(viaRegistry.objects.size(), direct.objects.size());
+  for (size_t o = 0; o < direct.objects.size(); ++o) {
+    EXPECT_EQ(viaRegistry.objects[o].index, direct.objects[o].index);
+    EXPECT_EQ(viaRegistry.objects[o].values, direct.objects[o].values);
+    ASSERT_EQ(viaRegistry.objects[o].instances.size(), direct.objects[o].instances.size());
+  }
+  size = 1;
+  EXPECT_EQ(RegQueryValueExA(HKEY_PERFORMANCE_DATA, "238", nullptr, nullptr, buffer.data(), &size),
+            ERROR_MORE_DATA);
+
+  HKEY perflib = nullptr;
+  ASSERT_EQ(
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib",
+                    0, KEY_READ, &perflib),
+      ERROR_SUCCESS);
+  DWORD lastCounter = 0;
+  size = sizeof(lastCounter);
+  EXPECT_EQ(RegQueryValueExA(perflib, "Last Counter", nullptr, &type,
+                             reinterpret_cast<BYTE*>(&lastCounter), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(lastCounter, 5000u);
+  RegCloseKey(perflib);
 }
 
 }  // namespace
