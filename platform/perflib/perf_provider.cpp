@@ -92,8 +92,8 @@ std::vector<BYTE> LiveBlock(const perf::ValueName& request) {
   // The drive letters live in the registry: look them up only when asked for.
   const bool wantsDrives =
       std::find(wanted.begin(), wanted.end(), perf::title::kLogicalDisk) != wanted.end();
-  spec.objects = perf::CollectLiveObjects(wanted, perf::LivePaths{},
-                                          wantsDrives ? perf::DosDeviceDrives() : perf::DriveList{});
+  spec.objects = perf::CollectLiveObjects(
+      wanted, perf::LivePaths{}, wantsDrives ? perf::DosDeviceDrives() : perf::DriveList{});
   return wlperf::BuildBlock(spec);
 }
 
