@@ -45,7 +45,6 @@ constexpr DWORD kStartupThreadExitWaitMs = 10000;
 HANDLE startupThread = nullptr;
 DWORD startupThreadId = 0;
 std::atomic<bool> traceLogOpened{false};
-std::atomic<bool> exitRegistered{false};
 
 void failMessage() { consoleMessage("CURVEMIB is not loaded due to the reason above.\r\n"); }
 
@@ -54,9 +53,13 @@ void freeAllLists() {
   dropAllCaches();
 }
 
+void unloadAtExit() { unloadAgent(); }
+
 DWORD WINAPI startupThreadBody(LPVOID) {
   if (!traceLogOpened.load()) openTraceLog();
-  exitRegistered.store(true);
+  // The library's exit list runs at dlclose and at process exit, before the
+  // library's own globals (the log path among them) are destroyed.
+  std::atexit(unloadAtExit);
   if (ntrend_Init() != 0) {
     reportEvent(kEventInitFailed, kEventTypeError);
     std::exit(1);
@@ -316,7 +319,7 @@ void unloadAgent() {
     }
     closeHandleAndClear(&startupThread);
   }
-  if (exitRegistered.exchange(false)) ntrend_Exit();
+  ntrend_Exit();
   // trapEvent stays open: the host may still hold it in a wait.
 }
 

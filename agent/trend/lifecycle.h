@@ -71,9 +71,9 @@ BOOL extensionTrap(AsnObjectIdentifier* enterprise, AsnInteger32* genericTrap,
 // unsigned 32-bit (wraps with the tick count).
 DWORD trapTimeStamp(DWORD tickCountMs, DWORD timeZero);
 
-// Called when the library is unloaded or the process exits: ends the start-up
-// thread (unless called on it) and runs ntrend_Exit once start-up has
-// registered it.
+// Registered by the start-up thread on the library's exit list (run at dlclose
+// and at process exit): ends the start-up thread (unless called on it), then
+// runs ntrend_Exit.
 void unloadAgent();
 
 // The request handlers SnmpExtensionQuery dispatches to: the MIB's by

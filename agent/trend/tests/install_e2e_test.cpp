@@ -45,7 +45,10 @@ class InstallScriptTest : public ::testing::Test {
     dir_ = pattern;
     registryEnv_ = "WARDENLINE_REGISTRY='" + dir_ + "/registry.db' ";
     buildDir_ = envOr("WL_BUILD_DIR", ".");
-    sourceDir_ = envOr("WL_SOURCE_DIR", ".");
+    // This file is <source>/agent/trend/tests/install_e2e_test.cpp.
+    const std::string fromThisFile =
+        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+    sourceDir_ = envOr("WL_SOURCE_DIR", fromThisFile.c_str());
     if (!std::filesystem::exists(buildDir_ + "/bin/wlreg")) GTEST_SKIP() << "wlreg is not built";
   }
   void TearDown() override {

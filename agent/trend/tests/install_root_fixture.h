@@ -18,18 +18,32 @@
 namespace trend::testing_support {
 
 // Points the registry and the named objects of this process at private
-// places; call before the first registry or named-object use (a static
-// initialiser does).
-inline std::string isolateProcess(const char* programName) {
-  char pattern[] = "/tmp/wl-trend-env-XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  if (dir == nullptr) std::abort();
-  const std::string root = dir;
-  setenv("WARDENLINE_REGISTRY", (root + "/registry.db").c_str(), 1);
-  const std::string ns = std::string(programName) + "-" + std::to_string(getpid());
-  setenv("WARDENLINE_OBJECT_NAMESPACE", ns.c_str(), 1);
-  return root;
-}
+// places for its whole life; construct it before the first registry or
+// named-object use (a static object does). The directory goes at exit, but
+// only in the process that made it (a forked child that exits keeps it).
+class IsolatedProcess {
+ public:
+  explicit IsolatedProcess(const char* programName) : owner_(getpid()) {
+    char pattern[] = "/tmp/wl-trend-env-XXXXXX";
+    const char* dir = mkdtemp(pattern);
+    if (dir == nullptr) std::abort();
+    dir_ = dir;
+    setenv("WARDENLINE_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
+    const std::string ns = std::string(programName) + "-" + std::to_string(owner_);
+    setenv("WARDENLINE_OBJECT_NAMESPACE", ns.c_str(), 1);
+  }
+  ~IsolatedProcess() {
+    if (getpid() != owner_) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  IsolatedProcess(const IsolatedProcess&) = delete;
+  IsolatedProcess& operator=(const IsolatedProcess&) = delete;
+
+ private:
+  pid_t owner_;
+  std::string dir_;
+};
 
 inline bool setInstallPathValue(const std::string& root) {
   HKEY key = nullptr;
@@ -78,6 +92,7 @@ class TempInstallRoot {
     writeConfiguration(configuration);
   }
   ~TempInstallRoot() {
+    if (getpid() != owner_) return;
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
   }
@@ -91,6 +106,7 @@ class TempInstallRoot {
   std::string logText() const { return readWholeFile(root_ + "/LOGFILES/CURVEMIB.LOG"); }
 
  private:
+  pid_t owner_ = getpid();
   std::string root_;
 };
 
