@@ -44,7 +44,7 @@ TEST_F(ModuleTest, MessagesComeFromTheModulesTable) {
   EXPECT_STREQ(buffer, "Value 12 of disk, handle 0xab.\r\n");
 
   EXPECT_EQ(
-      FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, module_, 1003, 0, buffer, sizeof buffer, nullptr),
+      FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, module_, 1009, 0, buffer, sizeof buffer, nullptr),
       0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
 
