@@ -279,6 +279,12 @@ int HandleView(netsnmp_mib_handler* handler, netsnmp_handler_registration*,
   return SNMP_ERR_NOERROR;
 }
 
+// net-snmp copies the line.
+void Remember(const std::string& line) {
+  std::string copy = line;
+  netsnmp_config_remember(copy.data());
+}
+
 void OnWakeReadable(int fd, void*) {
   char buffer[256];
   while (read(fd, buffer, sizeof buffer) > 0) {
@@ -322,17 +328,20 @@ bool NetAgent::Init(const AgentOptions& options, std::string* error) {
   }
   netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_DONT_LOG_TCPWRAPPERS_CONNECTS,
                          1);
+  // No SMUX peers: the master agent listens only where it is told.
+  char noSmux[] = "-smux";
+  add_to_init_list(noSmux);
   if (init_agent(kAppName) != 0) {
     *error = "net-snmp agent initialisation failed";
     return false;
   }
   // Access is decided by the service (SetAccessPolicy); these entries only
   // tell net-snmp's VACM that it is configured, so that it does not warn.
-  netsnmp_config_remember(strdup("view snmpsvcAll included .1"));
-  netsnmp_config_remember(strdup("group snmpsvcNone v2c snmpsvcNone"));
-  for (const std::string& line : options.configLines) {
-    netsnmp_config_remember(strdup(line.c_str()));
+  if (!options.subagent) {
+    Remember("view snmpsvcAll included .1");
+    Remember("group snmpsvcNone v2c snmpsvcNone");
   }
+  for (const std::string& line : options.configLines) Remember(line);
   initialised_ = true;
   return true;
 }

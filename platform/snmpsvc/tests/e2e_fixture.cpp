@@ -197,6 +197,13 @@ void DeleteRegistryValue(const std::string& key, const std::string& name) {
   RegCloseKey(handle);
 }
 
+bool ToolRegistry::Set(const std::string& key, const std::string& name, const std::string& type,
+                       const std::string& data) const {
+  CommandResult result = RunCommand({"env", "WARDENLINE_REGISTRY=" + path_, BuildPath("bin/wlreg"),
+                                     "set", "HKLM\\" + key, name, type, data});
+  return result.exitStatus == 0;
+}
+
 std::string BuildPath(const std::string& relative) {
   const char* build = getenv("WL_BUILD_DIR");
   return std::string(build != nullptr ? build : ".") + "/" + relative;

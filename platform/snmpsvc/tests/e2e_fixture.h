@@ -66,6 +66,20 @@ void SetRegistryString(const std::string& key, const std::string& name, const st
 void SetRegistryNumber(const std::string& key, const std::string& name, DWORD number);
 void DeleteRegistryValue(const std::string& key, const std::string& name);
 
+// A registry database of its own, written with the wlreg tool (a process
+// keeps the registry it opened first, so a second one is written from outside).
+class ToolRegistry {
+ public:
+  explicit ToolRegistry(std::string path) : path_(std::move(path)) {}
+  const std::string& path() const { return path_; }
+  // KEY under HKLM; TYPE as wlreg takes it (REG_SZ, REG_DWORD). False on failure.
+  bool Set(const std::string& key, const std::string& name, const std::string& type,
+           const std::string& data) const;
+
+ private:
+  std::string path_;
+};
+
 // Path of a build output (WL_BUILD_DIR/relative).
 std::string BuildPath(const std::string& relative);
 

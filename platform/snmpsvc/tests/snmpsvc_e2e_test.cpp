@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -289,45 +290,88 @@ TEST_F(SnmpsvcTest, ZzStopUnloadsTheExtensionsAndExitsZero) {
   EXPECT_NE(ReadFile(directory_->path() + "/unloaded").find("unloaded"), std::string::npos);
 }
 
-// Its own registry, written with the wlreg tool: this process keeps the
-// registry it opened first.
-TEST(SnmpsvcManagers, HostOutsidePermittedManagersGetsNoAnswer) {
-  TempDir directory;
-  std::string registry = directory.path() + "/registry.db";
-  auto set = [&registry](const std::string& key, const char* name, const char* type,
-                         const std::string& data) {
-    CommandResult result =
-        RunCommand({"env", "WARDENLINE_REGISTRY=" + registry, BuildPath("bin/wlreg"), "set",
-                    "HKLM\\" + key, name, type, data});
-    ASSERT_EQ(result.exitStatus, 0) << result.output;
-  };
-  set(Under("ValidCommunities"), "public", "REG_DWORD", "4");
-  set(Under("PermittedManagers"), "1", "REG_SZ", "192.0.2.1");
-  setenv("WARDENLINE_REGISTRY", registry.c_str(), 1);
-  setenv("SNMPCONFPATH", directory.path().c_str(), 1);
-  setenv("SNMP_PERSISTENT_DIR", directory.path().c_str(), 1);
+// Services with a registry of their own, written from outside this process.
+class SnmpsvcAloneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("WARDENLINE_REGISTRY", registry_.path().c_str(), 1);
+    setenv("SNMPCONFPATH", directory_.path().c_str(), 1);
+    setenv("SNMP_PERSISTENT_DIR", directory_.path().c_str(), 1);
+    setenv("MIBS", "", 1);
+  }
+  CommandResult Get(const std::string& target, const std::string& oid) {
+    return RunCommand(
+        {"snmpget", "-v2c", "-c", "public", "-On", "-t", "1", "-r", "0", target, oid});
+  }
+  // Retries while the service starts, until the answer holds `expected`.
+  CommandResult Await(const std::function<CommandResult()>& ask, const std::string& expected) {
+    CommandResult result;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      result = ask();
+      if (result.exitStatus == 0 && result.output.find(expected) != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return result;
+  }
+
+  TempDir directory_;
+  ToolRegistry registry_{directory_.path() + "/registry.db"};
+};
+
+TEST_F(SnmpsvcAloneTest, HostOutsidePermittedManagersGetsNoAnswer) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "public", "REG_DWORD", "4"));
+  ASSERT_TRUE(registry_.Set(Under("PermittedManagers"), "1", "REG_SZ", "192.0.2.1"));
   int port = FreeUdpPort();
   std::string target = "127.0.0.1:" + std::to_string(port);
   ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target},
-                       directory.path() + "/snmpsvc.log");
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  CommandResult refused = RunCommand(
-      {"snmpget", "-v2c", "-c", "public", "-t", "1", "-r", "0", target, "1.3.6.1.2.1.1.5.0"});
+                       directory_.path() + "/snmpsvc.log");
+  ASSERT_TRUE(WaitForText(directory_.path() + "/snmpsvc.log", "running"));
+  CommandResult refused = Get(target, "1.3.6.1.2.1.1.5.0");
   EXPECT_NE(refused.output.find("Timeout"), std::string::npos) << refused.output;
   service.Stop();
 
   // The same service with 127.0.0.1 permitted answers.
-  set(Under("PermittedManagers"), "2", "REG_SZ", "127.0.0.1");
+  ASSERT_TRUE(registry_.Set(Under("PermittedManagers"), "2", "REG_SZ", "127.0.0.1"));
   ChildProcess admitted({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target},
-                        directory.path() + "/snmpsvc2.log");
-  CommandResult answered;
-  for (int attempt = 0; attempt < 50 && answered.exitStatus != 0; ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    answered = RunCommand(
-        {"snmpget", "-v2c", "-c", "public", "-t", "1", "-r", "0", target, "1.3.6.1.2.1.1.5.0"});
-  }
+                        directory_.path() + "/snmpsvc2.log");
+  CommandResult answered = Await([&] { return Get(target, "1.3.6.1.2.1.1.5.0"); }, "STRING");
   EXPECT_EQ(answered.exitStatus, 0)
-      << answered.output << ReadFile(directory.path() + "/snmpsvc2.log");
+      << answered.output << ReadFile(directory_.path() + "/snmpsvc2.log");
+}
+
+TEST_F(SnmpsvcAloneTest, AgentxSubagentAddsItsViewsToARunningSnmpd) {
+  ASSERT_TRUE(
+      registry_.Set(Under("ExtensionAgents"), "1", "REG_SZ", "SOFTWARE\\SnmpsvcTest\\Table"));
+  ASSERT_TRUE(registry_.Set("SOFTWARE\\SnmpsvcTest\\Table", "Pathname", "REG_SZ",
+                            BuildPath("lib/libsnmpsvc_test_table.so")));
+  setenv("SNMPSVC_TEST_ROWS", "3", 1);
+  std::string socket = directory_.path() + "/agentx.sock";
+  std::string config = directory_.path() + "/snmpd.conf";
+  RunCommand({"sh", "-c",
+              "printf 'master agentx\\nagentXSocket " + socket +
+                  "\\nrocommunity public 127.0.0.1\\nrwcommunity private 127.0.0.1\\n' > " +
+                  config});
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  ChildProcess snmpd({"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", config, "-p",
+                      directory_.path() + "/snmpd.pid", "udp:" + target},
+                     directory_.path() + "/snmpd.log");
+  ASSERT_TRUE(WaitForText(directory_.path() + "/snmpd.log", "NET-SNMP version"))
+      << ReadFile(directory_.path() + "/snmpd.log");
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agentx", socket},
+                       directory_.path() + "/snmpsvc.log");
+  std::string cell = kTable + ".1.1.3.2";
+  CommandResult value = Await([&] { return Get(target, cell); }, "INTEGER: 20");
+  EXPECT_NE(value.output.find("INTEGER: 20"), std::string::npos)
+      << value.output << ReadFile(directory_.path() + "/snmpsvc.log");
+
+  CommandResult walk = RunCommand({"snmpbulkwalk", "-v2c", "-c", "public", "-On", target, kTable});
+  EXPECT_EQ(Lines(walk.output).size(), 4u * 3 + 1) << walk.output;
+  // Errors travel through the master: a bad value is wrongValue.
+  CommandResult bad =
+      RunCommand({"snmpset", "-v2c", "-c", "private", "-On", target, cell, "i", "5000"});
+  EXPECT_NE(bad.output.find("wrongValue"), std::string::npos) << bad.output;
+  EXPECT_EQ(service.Stop(), 0);
 }
 
 }  // namespace
