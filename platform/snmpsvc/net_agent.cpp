@@ -71,9 +71,16 @@ int CheckInitialAccess(int, int, void* serverArgument, void*) {
   auto* parameters = static_cast<view_parameters*>(serverArgument);
   netsnmp_pdu* pdu = parameters->pdu;
   if (pdu == nullptr) return 0;
-  if (accessPolicy == nullptr || !IsCommunityVersion(pdu)) {
-    // SNMPv3: the user-based security model has authenticated the user.
+  if (accessPolicy == nullptr) {
     parameters->errorcode = VACM_SUCCESS;
+    return 0;
+  }
+  if (!IsCommunityVersion(pdu)) {
+    // SNMPv3 users come only from the operator's configuration file; the
+    // user-based security model has checked the user's keys, but only when
+    // the request is authenticated: a user name alone admits nothing.
+    parameters->errorcode =
+        pdu->securityLevel >= SNMP_SEC_LEVEL_AUTHNOPRIV ? VACM_SUCCESS : VACM_NOACCESS;
     return 0;
   }
   size_t length = 0;

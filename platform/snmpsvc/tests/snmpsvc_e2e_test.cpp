@@ -339,6 +339,35 @@ TEST_F(SnmpsvcAloneTest, HostOutsidePermittedManagersGetsNoAnswer) {
       << answered.output << ReadFile(directory_.path() + "/snmpsvc2.log");
 }
 
+TEST_F(SnmpsvcAloneTest, SnmpV3UsersFromTheConfigurationFileMustAuthenticate) {
+  std::string config = directory_.path() + "/users.conf";
+  RunCommand(
+      {"sh", "-c",
+       "printf '# users\\ncreateUser alice SHA alicepassword AES alicepassword\\n' > " + config});
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "-c", config, "--agent", "udp:" + target},
+                       directory_.path() + "/snmpsvc.log");
+  auto ask = [&](std::vector<std::string> security) {
+    std::vector<std::string> argv{"snmpget", "-v3", "-On", "-t", "1", "-r", "0"};
+    argv.insert(argv.end(), security.begin(), security.end());
+    argv.insert(argv.end(), {target, "1.3.6.1.2.1.1.5.0"});
+    return RunCommand(argv);
+  };
+  CommandResult good = Await(
+      [&] {
+        return ask({"-l", "authPriv", "-u", "alice", "-a", "SHA", "-A", "alicepassword", "-x",
+                    "AES", "-X", "alicepassword"});
+      },
+      "STRING");
+  EXPECT_NE(good.output.find("STRING"), std::string::npos) << good.output;
+  CommandResult nameOnly = ask({"-l", "noAuthNoPriv", "-u", "alice"});
+  EXPECT_EQ(nameOnly.output.find("STRING"), std::string::npos) << nameOnly.output;
+  CommandResult wrongKey =
+      ask({"-l", "authNoPriv", "-u", "alice", "-a", "SHA", "-A", "wrongpassword"});
+  EXPECT_EQ(wrongKey.output.find("STRING"), std::string::npos) << wrongKey.output;
+}
+
 TEST_F(SnmpsvcAloneTest, AgentxSubagentAddsItsViewsToARunningSnmpd) {
   ASSERT_TRUE(
       registry_.Set(Under("ExtensionAgents"), "1", "REG_SZ", "SOFTWARE\\SnmpsvcTest\\Table"));
