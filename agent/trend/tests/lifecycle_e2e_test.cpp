@@ -69,10 +69,7 @@ enum ChildResult {
 // The child loads the agent as the SNMP service does, waits for start-up,
 // asks one query and unloads it. Only the child touches the registry and the
 // platform, so nothing of the parent's state crosses the fork.
-int runAgentChild(const TempInstallRoot& install, bool registerInstallRoot) {
-  if (registerInstallRoot && !testing_support::setInstallPathValue(install.root())) {
-    return kChildNoLibrary;
-  }
+int runAgentChild(const TempInstallRoot& install) {
   void* library = dlopen(agentLibrary().c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) return kChildNoLibrary;
   auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(dlsym(library, "SnmpExtensionInit"));
@@ -96,11 +93,22 @@ int runAgentChild(const TempInstallRoot& install, bool registerInstallRoot) {
   return kChildOk;
 }
 
+// Installs the agent into the root with scripts/install.sh (registry values,
+// event source with its message file), keeping the root's configuration.
+bool installAgent(const TempInstallRoot& install) {
+  // This file is <source>/agent/trend/tests/lifecycle_e2e_test.cpp.
+  const std::string source =
+      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+  const std::string command = "'" + source + "/scripts/install.sh' '" + buildDir() + "' '" +
+                              install.root() + "' >/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
 // Runs the child and returns its exit status, or -1 when it had to be killed.
-int runInChild(const TempInstallRoot& install, bool registerInstallRoot) {
+int runInChild(const TempInstallRoot& install) {
   std::fflush(nullptr);
   const pid_t pid = fork();
-  if (pid == 0) _exit(runAgentChild(install, registerInstallRoot));
+  if (pid == 0) _exit(runAgentChild(install));
   if (pid < 0) return -2;
   const auto end = std::chrono::steady_clock::now() + 60s;
   int status = 0;
@@ -141,7 +149,8 @@ TEST(CurvemibLoad, StartsLogsReportsAndUnloads) {
       "# e2e\n"
       "pctMemoryAvailableKBytes 1 10 1 90 10 1 falling\n"
       "[TrendFiles]\n");
-  ASSERT_EQ(runInChild(install, true), kChildOk);
+  ASSERT_TRUE(installAgent(install));
+  ASSERT_EQ(runInChild(install), kChildOk);
 
   const std::string log = install.logText();
   EXPECT_NE(log.find(" SnmpExtensionInit() return\n"), std::string::npos) << log;
@@ -162,8 +171,9 @@ TEST(CurvemibLoad, StartsLogsReportsAndUnloads) {
 
 TEST(CurvemibLoad, FailedStartupEndsTheProcessWithStatusOne) {
   TempInstallRoot install;
+  ASSERT_TRUE(installAgent(install));
   std::filesystem::remove(install.root() + "/INI/CURVEMIB.INI");
-  EXPECT_EQ(runInChild(install, true), kChildStartupFailed);
+  EXPECT_EQ(runInChild(install), kChildStartupFailed);
   const std::string log = install.logText();
   EXPECT_NE(log.find("fopen(ntrend.ini) failed.\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("ntrend init() return\n"), std::string::npos) << log;
