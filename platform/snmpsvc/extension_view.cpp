@@ -96,7 +96,19 @@ void ExtensionView::Get(std::vector<ViewRequest>& requests, ProtocolVersion vers
 }
 
 void ExtensionView::GetNext(std::vector<ViewRequest>& requests, ProtocolVersion version) {
-  std::vector<size_t> pending = AllOf(requests);
+  std::vector<size_t> pending;
+  for (size_t i = 0; i < requests.size(); ++i) {
+    ViewRequest& request = requests[i];
+    // Agents expect names inside their view: a walk that enters the view
+    // from before it asks for the view itself; a name past it is done.
+    if (CompareOid(request.bind.name, View()) < 0) {
+      request.bind.name = View();
+    } else if (!OidStartsWith(request.bind.name, View())) {
+      request.exhausted = true;
+      continue;
+    }
+    pending.push_back(i);
+  }
   while (!pending.empty()) {
     std::vector<VarBind> bindings = NamesOf(requests, pending, false);
     QueryOutcome outcome = agent_->Query(kPduGetNext, bindings);

@@ -83,6 +83,15 @@ TEST_F(ExtensionViewTest, GetNextWalksAndStopsAtTheViewEnd) {
   EXPECT_EQ(requests[2].bind.name, (Oid{1, 3, 6, 1, 4, 1, 64823, 99, 1, 2, 0}));
   EXPECT_FALSE(requests[2].exhausted);
   EXPECT_TRUE(requests[3].exhausted);  // the agent answered past its view
+
+  // Names outside the view: before it starts the walk at the first object,
+  // after it is done without asking the agent.
+  std::vector<ViewRequest> outside{Ask(Oid{1, 3, 6, 1, 4, 1, 64823, 2, 45, 7}),
+                                   Ask(Oid{1, 3, 6, 1, 4, 1, 64823, 99, 2})};
+  view_->GetNext(outside, ProtocolVersion::kV1);
+  EXPECT_EQ(outside[0].bind.name, Cell(1, 1));
+  EXPECT_TRUE(outside[1].exhausted);
+  EXPECT_EQ(outside[1].bind.name, (Oid{1, 3, 6, 1, 4, 1, 64823, 99, 2}));
 }
 
 TEST_F(ExtensionViewTest, SetFailingAtTheSecondBindingBlamesIt) {
