@@ -520,32 +520,6 @@ LONG DeleteKey(KeyId id) {
   });
 }
 
-LONG DeleteTree(KeyId id) {
-  Session session;
-  if (session.Error() != ERROR_SUCCESS) return session.Error();
-  Connection& c = session.C();
-  return session.Write([&]() -> LONG {
-    Statement parent(c, "SELECT parent FROM reg_keys WHERE id = ?");
-    if (!parent.Bind(1, id).Step()) {
-      return parent.Error() != ERROR_SUCCESS ? parent.Error() : ERROR_KEY_DELETED;
-    }
-    const KeyId parentId = parent.Int(0);
-    // UNION (not UNION ALL) ends even on a damaged file whose parents loop.
-    Statement values(c,
-                     "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION SELECT k.id FROM reg_keys k "
-                     "JOIN tree ON k.parent = tree.id) "
-                     "DELETE FROM reg_values WHERE key IN tree");
-    LONG e = values.Bind(1, id).Run();
-    if (e != ERROR_SUCCESS) return e;
-    Statement keys(c,
-                   "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION SELECT k.id FROM reg_keys k "
-                   "JOIN tree ON k.parent = tree.id) "
-                   "DELETE FROM reg_keys WHERE id IN tree AND id > ?2");
-    if ((e = keys.Bind(1, id).Bind(2, kUsersId).Run()) != ERROR_SUCCESS) return e;
-    return id <= kUsersId ? Touch(c, id) : Touch(c, parentId);
-  });
-}
-
 void CloseStoreForTesting() {
   Connection& c = TheConnection();
   std::lock_guard<std::recursive_mutex> lock(c.mutex);

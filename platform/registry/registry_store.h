@@ -81,9 +81,6 @@ LONG SubkeyAt(KeyId key, DWORD index, StoredKey* subkey);
 // Deletes a key and its values; ERROR_ACCESS_DENIED when it has subkeys or is
 // a root.
 LONG DeleteKey(KeyId id);
-// Deletes a key with everything below it (a root only loses its contents).
-LONG DeleteTree(KeyId id);
-
 // Closes the connection (the next call opens $WARDENLINE_REGISTRY again).
 void CloseStoreForTesting();
 
