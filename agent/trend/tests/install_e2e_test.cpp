@@ -123,14 +123,5 @@ TEST_F(InstallScriptTest, TakesFirstFreeNumberAndKeepsItOnReinstall) {
   EXPECT_EQ(readWholeFile(root + "/INI/CURVEMIB.INI"), "# edited by the operator\n");
 }
 
-TEST_F(InstallScriptTest, RejectsMissingArgumentsAndBuildDirectory) {
-  EXPECT_NE(run(registryEnv_ + "'" + sourceDir_ + "/scripts/install.sh'").status, 0);
-  EXPECT_NE(run(registryEnv_ + "'" + sourceDir_ + "/scripts/install.sh' '" + dir_ + "/nothing' '" +
-                dir_ + "/root'")
-                .status,
-            0);
-  EXPECT_FALSE(std::filesystem::exists(dir_ + "/root"));
-}
-
 }  // namespace
 }  // namespace trend

@@ -106,14 +106,6 @@ TEST_F(QueryDispatchTest, UnknownRequestTypesAnswerGenErr) {
   EXPECT_TRUE(semaphoreIsFree());
 }
 
-TEST_F(QueryDispatchTest, DispatchesGetAndGetNextAndReleases) {
-  EXPECT_EQ(extensionQuery(SNMP_PDU_GET, &list_, &status_, &index_), TRUE);
-  EXPECT_EQ(extensionQuery(SNMP_PDU_GETNEXT, &list_, &status_, &index_), TRUE);
-  EXPECT_EQ(handlerLog.get, 1);
-  EXPECT_EQ(handlerLog.getNext, 1);
-  EXPECT_TRUE(semaphoreIsFree());
-}
-
 TEST_F(QueryDispatchTest, SetCommitsOnlyAfterCleanCheck) {
   handlerLog.checkStatus = SNMP_ERRORSTATUS_BADVALUE;
   EXPECT_EQ(extensionQuery(SNMP_PDU_SET, &list_, &status_, &index_), FALSE);
@@ -227,13 +219,6 @@ TEST_F(StartupTest, MissingInstallPathFailsWithoutLogFile) {
   EXPECT_EQ(initialized, 0);
 }
 
-TEST_F(StartupTest, MissingConfigurationFails) {
-  std::filesystem::remove(install_.root() + "/INI/CURVEMIB.INI");
-  openTraceLog();
-  EXPECT_EQ(ntrend_Init(), 1);
-  EXPECT_EQ(controlList, nullptr);
-}
-
 TEST_F(StartupTest, UncreatableTrendDirectoryFails) {
   const std::string blocker = install_.root() + "/blocker";
   std::ofstream(blocker) << "a file, not a directory";
@@ -251,17 +236,6 @@ TEST(OutputChannels, ConsoleMessagesAreCutAt199Characters) {
   consoleMessage("%s", std::string(300, 'y').c_str());
   quietMessage("never shown\r\n");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(199, 'y'));
-}
-
-TEST(OutputChannels, TraceLogHasNoLengthLimit) {
-  TempInstallRoot install;
-  logFilePath = install.root() + "\\LOGFILES\\CURVEMIB.LOG";
-  const std::string longText(5000, 'z');
-  testing::internal::CaptureStdout();
-  traceLog("%s\n", longText.c_str());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), longText + "\n");
-  EXPECT_EQ(install.logText(), longText + "\n");
-  logFilePath.clear();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The trend agent inside the SNMP service: a threshold crossing reaches a
-// trap receiver, and SIGTERM unloads the agent cleanly.
+// libcurvemib.so inside the SNMP service: its exports, start-up with its
+// trace log and events, a threshold crossing that reaches a trap receiver,
+// SIGTERM, and a failed start-up that ends the service.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -80,6 +81,10 @@ class ChildProcess {
   // Exit status after SIGTERM, or -1 when it did not exit normally in time.
   int terminate(std::chrono::seconds limit) {
     kill(pid_, SIGTERM);
+    return waitForExit(limit);
+  }
+  // Exit status, or -1 when it did not exit normally in time.
+  int waitForExit(std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     int status = 0;
     while (waitpid(pid_, &status, WNOHANG) == 0) {
@@ -118,6 +123,21 @@ std::string commandOutput(const std::string& command) {
   return output;
 }
 
+bool installAgent(const TempInstallRoot& install) {
+  return shell("'" + sourceDir() + "/scripts/install.sh' '" + buildDir() + "' '" + install.root() +
+               "' >/dev/null") == 0;
+}
+
+std::string agentEvents() {
+  return commandOutput("'" + buildDir() + "/bin/wlevent' --source 'VO DEDAZ' 2>&1");
+}
+
+TEST(CurvemibInService, ExportsOnlyTheEntryPointsAndResources) {
+  EXPECT_EQ(commandOutput("nm -D --defined-only '" + buildDir() +
+                          "/lib/libcurvemib.so' | awk '{print $3}' | sort"),
+            "SnmpExtensionInit\nSnmpExtensionQuery\nSnmpExtensionTrap\nwl_module_resources\n");
+}
+
 TEST(CurvemibInService, ThresholdTrapReachesReceiverAndSigtermUnloads) {
   const std::string trapReceiver = "/usr/sbin/snmptrapd";
   if (access(trapReceiver.c_str(), X_OK) != 0) GTEST_SKIP() << "snmptrapd is not installed";
@@ -130,9 +150,7 @@ TEST(CurvemibInService, ThresholdTrapReachesReceiverAndSigtermUnloads) {
   TempInstallRoot install(
       "pctMemoryAvailableKBytes 1 10 1 0 0 1 rising\n"
       "[TrendFiles]\n");
-  ASSERT_EQ(shell("'" + sourceDir() + "/scripts/install.sh' '" + buildDir() + "' '" +
-                  install.root() + "' >/dev/null"),
-            0);
+  ASSERT_TRUE(installAgent(install));
   const int trapPort = freeUdpPort();
   const int agentPort = freeUdpPort();
   ASSERT_NE(trapPort, 0);
@@ -154,6 +172,14 @@ TEST(CurvemibInService, ThresholdTrapReachesReceiverAndSigtermUnloads) {
   ASSERT_TRUE(waitUntil(
       [&] { return install.logText().find("ntrend init() return\n") != std::string::npos; }, 20s))
       << install.logText();
+  const std::string startLog = install.logText();
+  EXPECT_NE(startLog.find(" SnmpExtensionInit() return\n"), std::string::npos) << startLog;
+  EXPECT_NE(startLog.find("class:8, , index: 1\n\n Control Index List:........\nindex:1, \n"
+                          "   Control Record:\n"
+                          "class: 8, interval: 1, bucket: 10, rising: 0, falling: 0\n"
+                          "   Deprecated Controls:\n"),
+            std::string::npos)
+      << startLog;
   EXPECT_TRUE(waitUntil(
       [&] { return readWholeFile(trapLog).find("64823.2.45.2.4.0") != std::string::npos; }, 20s))
       << readWholeFile(trapLog);
@@ -166,12 +192,33 @@ TEST(CurvemibInService, ThresholdTrapReachesReceiverAndSigtermUnloads) {
 
   EXPECT_EQ(agentHost.terminate(30s), 0);
   EXPECT_NE(install.logText().find("ntrend_Exit() function...\n"), std::string::npos);
-  const std::string events =
-      commandOutput("'" + buildDir() + "/bin/wlevent' --source 'VO DEDAZ' 2>&1");
+  const std::string events = agentEvents();
+  EXPECT_NE(events.find("1001 RIREVU001001I: The VO DEDAZ MIB Agent is loaded."), std::string::npos)
+      << events;
   EXPECT_NE(events.find("1002 RIREVU001002I: The VO DEDAZ MIB Agent is unloaded."),
             std::string::npos)
       << events;
   receiver.terminate(10s);
+}
+
+TEST(CurvemibInService, FailedStartupEndsTheServiceWithStatusOne) {
+  const std::string service = buildDir() + "/bin/snmpsvc";
+  if (access(service.c_str(), X_OK) != 0) GTEST_SKIP() << "snmpsvc is not built";
+  TempInstallRoot install;
+  ASSERT_TRUE(installAgent(install));
+  std::filesystem::remove(install.root() + "/INI/CURVEMIB.INI");
+  ChildProcess agentHost(
+      {service, "-f", "--agent", "udp:127.0.0.1:" + std::to_string(freeUdpPort())});
+  ASSERT_TRUE(agentHost.started());
+  EXPECT_EQ(agentHost.waitForExit(20s), 1);
+
+  const std::string log = install.logText();
+  EXPECT_NE(log.find("fopen(ntrend.ini) failed.\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("ntrend init() return\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("ntrend_Exit() function...\n"), std::string::npos) << log;
+  const std::string events = agentEvents();
+  EXPECT_NE(events.find("1009 RIREVU001009E"), std::string::npos) << events;
+  EXPECT_NE(events.find("1003 RIREVU001003E"), std::string::npos) << events;
 }
 
 }  // namespace

@@ -156,12 +156,6 @@ TEST_F(TrapsTest, InvalidSampleIsIgnoredEntirely) {
   EXPECT_EQ(absolute.eventRaised, 1);
 }
 
-TEST_F(TrapsTest, UnsignedComparisonsOfNegativeSamples) {
-  // A negative sample other than invalidValue is a huge unsigned value.
-  Control c = thresholdControl(1, 1, 80, 20);
-  EXPECT_EQ(feed(&c, {-5}), (std::vector<int>{0}));
-}
-
 TEST_F(TrapsTest, QueueHoldsTenEventsOldestFirst) {
   std::vector<Control> controls(11);
   for (int i = 0; i < 11; ++i) {
