@@ -51,8 +51,13 @@ class TrapSender {
         }
         for (const TrapMessage& trap : traps) {
           std::string error;
+          // One line when a destination starts failing and one when it works
+          // again, not one per trap.
           if (!agent_->SendTrap(trap, community.community, destination, &error)) {
-            LogError("trap to %s: %s", text.c_str(), error.c_str());
+            if (failing_.insert(text).second)
+              LogError("trap to %s: %s", text.c_str(), error.c_str());
+          } else if (failing_.erase(text) != 0) {
+            LogInfo("traps reach %s again", text.c_str());
           }
         }
       }
@@ -61,7 +66,8 @@ class TrapSender {
 
  private:
   NetAgent* agent_;
-  std::set<std::string> reported_;
+  std::set<std::string> reported_;  // destinations that cannot be used
+  std::set<std::string> failing_;   // destinations whose last send failed
 };
 
 }  // namespace
