@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "access_policy.h"
@@ -23,8 +24,9 @@ class ServiceConfigTest : public ::testing::Test {
     setenv("WARDENLINE_REGISTRY", (directory_ + "/registry.db").c_str(), 1);
   }
   static void TearDownTestSuite() {
-    unlink((directory_ + "/registry.db").c_str());
-    rmdir(directory_.c_str());
+    // The database leaves its journal files beside it.
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
   }
   static void SetString(const std::string& key, const char* name, const std::string& text) {
     HKEY handle;
