@@ -224,6 +224,10 @@ void ntrend_Exit() {
   if (running) {
     for (Control* c = controlList; c != nullptr; c = c->next) createHistoryFile(c->controlIndex);
     flushAllCaches();
+    // A control whose header changed without a page write since the last
+    // write-back (deprecated, revalidated, set over SNMP) would lose that
+    // change at unload.
+    saveUnsavedHeaders();
   }
   freeAllLists();
   // The semaphores stay held: nothing may run against the freed state.

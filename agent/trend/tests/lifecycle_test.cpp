@@ -199,6 +199,26 @@ TEST_F(StartupTest, RequestDuringStartupWaitsForStepFourteen) {
   EXPECT_EQ(initialized, 0);
 }
 
+TEST_F(StartupTest, HeaderChangesSurviveUnloadAndRestore) {
+  install_.writeConfiguration(
+      "pctMemoryAvailableKBytes 1 10 1 90 10 1 falling\n"
+      "[TrendFiles]\n");
+  openTraceLog();
+  ASSERT_EQ(ntrend_Init(), 0);
+  ASSERT_NE(controlList, nullptr);
+  const DWORD number = controlList->controlIndex;
+  ASSERT_EQ(WaitForSingleObject(controlSemaphore, 5000), WAIT_OBJECT_0);
+  deprecateControl(controlList);
+  ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  ntrend_Exit();
+
+  ASSERT_EQ(ntrend_Init(), 0);  // restores from the history files
+  const Control* restored = findControl(number);
+  ASSERT_NE(restored, nullptr);
+  EXPECT_EQ(restored->controlStatus, 2);
+  ntrend_Exit();
+}
+
 TEST_F(StartupTest, EachLoadEmptiesTheLog) {
   openTraceLog();
   traceLog("a line of an earlier load\n");
