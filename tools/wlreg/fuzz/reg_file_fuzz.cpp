@@ -9,7 +9,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace wl::regfile;
-  const ParseResult parsed = Parse(std::string(reinterpret_cast<const char*>(bytes), size));
+  if (size == 0) return 0;
+  // The first byte picks a header, so that short runs get past it.
+  static const char* const kHeaders[] = {"", "Windows Registry Editor Version 5.00\n[HKLM\\K]\n",
+                                         "REGEDIT4\n[HKCU\\K]\n"};
+  const std::string text =
+      kHeaders[bytes[0] % 3] + std::string(reinterpret_cast<const char*>(bytes) + 1, size - 1);
+  const ParseResult parsed = Parse(text);
   if (!parsed.ok) return 0;
   for (const Operation& op : parsed.operations) {
     if (op.kind != Operation::kSetValue || op.type == 1 || op.type == 2 || op.type == 7) continue;
