@@ -1,4 +1,82 @@
 #!/usr/bin/env bash
-# Lays out a demo installation under build/demo and runs the agent in the foreground.
+# Lays out a demo installation of the trend agent under build/demo and runs the
+# SNMP service with it in the foreground, on this machine's live data:
+#   - build/demo/registry.db   the registry of the demo (WARDENLINE_REGISTRY)
+#   - build/demo/root          the install root (INI, LOGFILES, TrenFile)
+# The agent answers on udp:127.0.0.1:16161 (WL_DEMO_PORT) and sends its traps to
+# udp:127.0.0.1:16162 (WL_DEMO_TRAP_PORT). Every run starts from a fresh
+# installation. Stop it with Ctrl-C.
+#
+# Usage: scripts/demo.sh [BUILD_DIR]   (default build/default)
 set -euo pipefail
-echo "demo: nothing to run yet"
+
+source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=$(realpath -m "${1:-$source_dir/build/default}")
+demo_dir=$source_dir/build/demo
+port=${WL_DEMO_PORT:-16161}
+trap_port=${WL_DEMO_TRAP_PORT:-16162}
+
+die() {
+  echo "demo.sh: $*" >&2
+  exit 1
+}
+
+[ -d "$build_dir" ] || die "no build directory $build_dir: run 'make build' first"
+cmake --build "$build_dir" --target snmpsvc curvemib wlreg >/dev/null ||
+  die "the build of snmpsvc, curvemib and wlreg failed"
+snmpsvc=$build_dir/bin/snmpsvc
+wlreg=$build_dir/bin/wlreg
+[ -x "$snmpsvc" ] || die "$snmpsvc not found"
+
+rm -rf "$demo_dir"
+mkdir -p "$demo_dir"
+export WARDENLINE_REGISTRY=$demo_dir/registry.db
+# The demo runs on the live data and the real clock.
+unset WARDENLINE_PERFDATA WARDENLINE_CLOCK_OFFSET_FILE
+
+root=$demo_dir/root
+"$source_dir/scripts/install.sh" "$build_dir" "$root" >/dev/null
+
+# Short intervals, so that the histories grow while one watches:
+# 1 = 5 s, 2 = 10 s, 3 = 15 s.
+cat >"$root/INI/CURVEMIB.INI" <<'EOF'
+# Demo controls of the trend agent (see agent/trend/sample/CURVEMIB.INI).
+#  class                    interval buckets history rising falling threshold type
+pctMemoryAvailableKBytes    2        120     1       90     10      1         falling
+pctProcessorTime            1        120     1       90     10      1         rising
+pctLogicalDiskFreeSpace     3        120     1       95     5       1         falling
+physIfInPackets             1        120     1       1000   10      1         rising
+[TrendFiles]
+EOF
+
+parameters='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
+"$wlreg" set "$parameters\\ValidCommunities" public REG_DWORD 4
+"$wlreg" set "$parameters\\ValidCommunities" private REG_DWORD 8
+"$wlreg" set "$parameters\\TrapConfiguration\\public" 1 REG_SZ "127.0.0.1:$trap_port"
+
+mibs="-M +$source_dir/mibs:$source_dir/mibs/base -m WARDENLINE-TREND-MIB"
+agent=udp:127.0.0.1:$port
+cat <<EOF
+
+The trend agent runs on $agent; its trace log is $root/LOGFILES/CURVEMIB.LOG.
+In another terminal:
+
+  # The control table (one row per control: class, number, instance, ...)
+  snmpwalk -v1 -c public $mibs $agent trendControlTable
+
+  # The history of control 1, the available memory in % (oldest sample first)
+  snmpwalk -v1 -c public $mibs $agent trendHistoryValue.1
+
+  # Watch the threshold traps
+  snmptrapd -f -Lo -C --disableAuthorization=yes $mibs udp:127.0.0.1:$trap_port
+
+  # Set the falling threshold of control 1 (class 8, available memory) to
+  # 100 %: its next sample, within 10 seconds, raises a trap
+  snmpset -v1 -c private $mibs $agent trendControlFallingThreshold.8.1 i 100
+
+  # Sample control 1 every 5 seconds instead (restarts its history)
+  snmpset -v1 -c private $mibs $agent trendControlInterval.8.1 i 1
+
+EOF
+
+exec "$snmpsvc" -f --agent "$agent"
