@@ -292,6 +292,31 @@ LONG CreateKeyImpl(HKEY handle, const std::string& subKey, const std::string& ke
 
 // --- values ----------------------------------------------------------------
 
+// HKEY_PERFORMANCE_DATA. The provider answers in the A form; the W form gets
+// the name tables ("Counter 009", "Help 009") as UTF-16, the data blocks as
+// they are.
+template <class Ch>
+LONG QueryPerformanceDataAs(const std::string& name, LPDWORD type, LPBYTE data, LPDWORD size) {
+  const std::string folded = text::FoldCase(name);
+  const bool nameTable = folded.rfind("COUNTER", 0) == 0 || folded.rfind("HELP", 0) == 0;
+  if (sizeof(Ch) == 1 || !nameTable) return QueryPerformanceData(name.c_str(), type, data, size);
+  StoredValue value;
+  DWORD needed = 0;
+  LONG error = QueryPerformanceData(name.c_str(), &value.type, nullptr, &needed);
+  if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) return error;
+  std::string narrow(needed, '\0');
+  if ((error = QueryPerformanceData(name.c_str(), &value.type,
+                                    reinterpret_cast<BYTE*>(narrow.data()), &needed)) !=
+      ERROR_SUCCESS) {
+    return error;
+  }
+  narrow.resize(std::min<size_t>(needed, narrow.size()));
+  value.data = DataToStore<char>(value.type, reinterpret_cast<const BYTE*>(narrow.data()),
+                                 static_cast<DWORD>(narrow.size()));
+  if (type != nullptr) *type = value.type;
+  return CopyData(DataFromStore<Ch>(value), data, size);
+}
+
 template <class Ch>
 LONG QueryValueImpl(HKEY handle, const Ch* valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                     LPDWORD size) {
@@ -300,7 +325,7 @@ LONG QueryValueImpl(HKEY handle, const Ch* valueName, LPDWORD reserved, LPDWORD 
   const std::string name = ToUtf8(valueName);
   if (handle == HKEY_PERFORMANCE_DATA) {
     if (size == nullptr) return ERROR_INVALID_PARAMETER;
-    return QueryPerformanceData(name.c_str(), type, data, size);
+    return QueryPerformanceDataAs<Ch>(name, type, data, size);
   }
   OpenKey key;
   LONG error = Resolve(handle, KEY_QUERY_VALUE, &key);

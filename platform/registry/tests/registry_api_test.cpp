@@ -359,3 +359,37 @@ TEST_F(RegistryApiTest, TransactionCommitsAllOrNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RegistryApiTest, PerformanceNameTablesReadTheSameInBothForms) {
+  DWORD narrowSize = 0, type = 0;
+  if (RegQueryValueExA(HKEY_PERFORMANCE_DATA, "Counter 009", nullptr, &type, nullptr,
+                       &narrowSize) != ERROR_SUCCESS) {
+    GTEST_SKIP() << "no performance data provider";
+  }
+  std::string narrow(narrowSize + 4096, '\0');
+  narrowSize = static_cast<DWORD>(narrow.size());
+  ASSERT_EQ(RegQueryValueExA(HKEY_PERFORMANCE_DATA, "Counter 009", nullptr, &type,
+                             reinterpret_cast<BYTE*>(narrow.data()), &narrowSize),
+            ERROR_SUCCESS);
+  DWORD wideSize = 0;
+  ASSERT_EQ(
+      RegQueryValueExW(HKEY_PERFORMANCE_DATA, u"Counter 009", nullptr, nullptr, nullptr, &wideSize),
+      ERROR_SUCCESS);
+  std::u16string wide(wideSize / 2, u'\0');
+  ASSERT_EQ(RegQueryValueExW(HKEY_PERFORMANCE_DATA, u"Counter 009", nullptr, &type,
+                             reinterpret_cast<BYTE*>(wide.data()), &wideSize),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_MULTI_SZ);
+  // The same names: each ASCII character becomes one UTF-16 unit.
+  narrow.resize(narrowSize);
+  while (narrow.size() > 1 && narrow[narrow.size() - 1] == '\0' &&
+         narrow[narrow.size() - 2] == '\0')
+    narrow.pop_back();
+  while (wide.size() > 1 && wide[wide.size() - 1] == 0 && wide[wide.size() - 2] == 0)
+    wide.pop_back();
+  EXPECT_EQ(std::u16string(narrow.begin(), narrow.end()), wide);
+}
+
+}  // namespace
