@@ -7,6 +7,8 @@
 
 #include <cstring>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "registry_test_support.h"
 #include "win32/registry.h"
@@ -113,6 +115,37 @@ TEST_F(RegistryStoreTest, ProcessesSeeEachOthersWritesInOneOrder) {
               return there == here ? 0 : 1;
             }),
             0);
+}
+
+TEST_F(RegistryStoreTest, ThreadsShareTheConnection) {
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      const std::string key = "Software\\Threads\\T" + std::to_string(t);
+      for (int i = 0; i < 25; ++i) {
+        if (WriteDword(key.c_str(), ("v" + std::to_string(i)).c_str(), i) != ERROR_SUCCESS) {
+          ++failures[t];
+        }
+        LONG rc = 0;
+        if (ReadDword(key.c_str(), ("v" + std::to_string(i)).c_str(), &rc) != DWORD(i) ||
+            rc != ERROR_SUCCESS) {
+          ++failures[t];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Threads", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  DWORD subkeys = 0;
+  ASSERT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subkeys, 4u);
+  RegCloseKey(key);
 }
 
 TEST_F(RegistryStoreTest, CorruptFileAnswersErrorsAndNeverCrashes) {
