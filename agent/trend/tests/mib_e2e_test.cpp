@@ -57,13 +57,16 @@ std::string perfData(int availPercent,
 
 class MibEndToEnd : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { startAgent(kConfiguration, perfData(50)); }
+
+  // Control 1 must be the available memory (class 8): the tests watch it.
+  void startAgent(const std::string& configuration, const std::string& performanceData) {
     // Day zero is a midnight well ahead of the real clock.
     day0_ = (static_cast<long long>(std::time(nullptr)) / 86400 + 10) * 86400;
     moveClockTo(day0_ + 43200);  // noon of the day before the first sample
-    install_.setPerfData(perfData(50));
+    install_.setPerfData(performanceData);
     trapPort_ = freeUdpPort();
-    ASSERT_EQ(install_.install(kConfiguration, trapPort_), "");
+    ASSERT_EQ(install_.install(configuration, trapPort_), "");
     ASSERT_TRUE(service_.start()) << install_.traceLog();
   }
 
@@ -260,6 +263,80 @@ TEST_F(MibEndToEnd, ThresholdCrossingsBecomeTraps) {
     EXPECT_NE(trap.find(kRoot + ".2.3.0 = INTEGER: 80"), std::string::npos) << trap;
     EXPECT_NE(trap.find(kRoot + ".2.4.0 = INTEGER: 86400"), std::string::npos) << trap;
     EXPECT_EQ(trap.find(kRoot + ".2.5.0"), std::string::npos) << trap;
+  }
+}
+
+// A logical disk control and eleven work queue controls that all cross their
+// thresholds in the same pass.
+class TrapQueueEndToEnd : public MibEndToEnd {
+ protected:
+  void SetUp() override {
+    std::string queues;
+    for (int i = 0; i < 11; ++i) {
+      queues += std::string(i == 0 ? "" : ", ") + R"({ "name": ")" + std::to_string(i) +
+                R"(", "values": [10] })";
+    }
+    startAgent(
+        "pctMemoryAvailableKBytes 12 100 1 80 20 2 rising\r\n"
+        "pctLogicalDiskFreeSpace 12 100 1 80 20 1 falling\r\n"
+        "readyWorkQueueItems 12 100 1 5 1 1 rising\r\n"
+        "[TrendFiles]\r\n",
+        R"({ "memory": { "totalPhys": 104857600, "availPhys": 52428800 },
+  "drives": { "C:": { "totalBytes": 102400000, "freeBytes": 15360000 } },
+  "objects": [
+    { "index": 236, "name": "LogicalDisk",
+      "counters": [ { "index": 408, "name": "% Free Space", "size": 4 } ],
+      "instances": [ { "name": "C:", "values": [15] } ] },
+    { "index": 1300, "name": "Server Work Queues",
+      "counters": [ { "index": 1302, "name": "Queue Length", "size": 4 } ],
+      "instances": [ )" +
+            queues + " ] } ] }");
+  }
+};
+
+// The names of the varbinds of a trap line, in order.
+std::vector<std::string> varbindNames(const std::string& trap) {
+  std::vector<std::string> names;
+  const std::string vars = trap.substr(trap.find("vars=") + 5);
+  size_t at = 0;
+  while (at < vars.size()) {
+    const size_t end = vars.find(' ', at);
+    names.push_back(vars.substr(at, end - at));
+    const size_t tab = vars.find('\t', at);
+    if (tab == std::string::npos) break;
+    at = tab + 1;
+  }
+  return names;
+}
+
+TEST_F(TrapQueueEndToEnd, TwelveRaisesInOnePassSendTheFirstTen) {
+  TrapReceiver receiver(install_.dir(), trapPort_);
+  ASSERT_TRUE(receiver.start());
+  ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();
+  ASSERT_TRUE(waitUntil([&] { return receiver.traps().size() >= 10; }, 10s))
+      << receiver.traps().size();
+  std::this_thread::sleep_for(2s);
+  const std::vector<std::string> traps = receiver.traps();
+  ASSERT_EQ(traps.size(), 10u);
+
+  // The logical disk first: 4 varbinds ending with the drive.
+  EXPECT_NE(traps[0].find("enterprise=" + kRoot + ".0 specific=.15 generic=6"), std::string::npos)
+      << traps[0];
+  EXPECT_EQ(varbindNames(traps[0]), (std::vector<std::string>{kRoot + ".2.1.0", kRoot + ".2.2.0",
+                                                              kRoot + ".2.3.0", kRoot + ".2.7.0"}))
+      << traps[0];
+  EXPECT_NE(traps[0].find(kRoot + ".2.3.0 = INTEGER: 20"), std::string::npos) << traps[0];
+  EXPECT_NE(traps[0].find(kRoot + ".2.7.0 = STRING: \"LogicalDisk C:\""), std::string::npos)
+      << traps[0];
+  // Then nine of the eleven work queues: the adapter before the interval.
+  for (size_t i = 1; i < traps.size(); ++i) {
+    EXPECT_NE(traps[i].find("specific=.20 generic=6"), std::string::npos) << traps[i];
+    EXPECT_EQ(varbindNames(traps[i]),
+              (std::vector<std::string>{kRoot + ".2.1.0", kRoot + ".2.2.0", kRoot + ".2.3.0",
+                                        kRoot + ".2.8.0", kRoot + ".2.4.0"}))
+        << traps[i];
+    EXPECT_NE(traps[i].find(kRoot + ".2.8.0 = STRING: \"Server Work Queues "), std::string::npos)
+        << traps[i];
   }
 }
 
