@@ -27,11 +27,13 @@ constexpr DWORD kBuckets[kControls] = {50, 1030, 2100, 3000};
 
 // The child's endless storm: every sample value equals its running number,
 // so the restored ring can be checked slot by slot.
-[[noreturn]] void stormOfPageWrites() {
+// It writes one byte to `ready` once its files exist.
+[[noreturn]] void stormOfPageWrites(int ready) {
   for (DWORD i = 0; i < kControls; ++i) {
     addControl(i + 1, kBuckets[i]);
     if (createHistoryFile(i + 1) != 0) _exit(2);
   }
+  if (write(ready, "r", 1) != 1) _exit(3);
   for (DWORD round = 0;; ++round) {
     for (Control* c = controlList; c != nullptr; c = c->next) {
       LONG next = static_cast<LONG>(c->sampleIndex + c->numOfSample);
@@ -81,10 +83,21 @@ TEST(HistoryReliability, EveryControlRestoresConsistentlyAfterAKill) {
   std::mt19937 random(12345);
   for (int attempt = 0; attempt < 6; ++attempt) {
     TrendSandbox sandbox;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
     fflush(stdout);
     pid_t child = fork();
     ASSERT_GE(child, 0);
-    if (child == 0) stormOfPageWrites();
+    if (child == 0) stormOfPageWrites(ready[1]);
+    char byte = 0;
+    bool started = read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    close(ready[1]);
+    if (!started) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+    }
+    ASSERT_TRUE(started) << "the storm did not start";
     std::this_thread::sleep_for(std::chrono::milliseconds(150 + random() % 400));
     ASSERT_EQ(kill(child, SIGKILL), 0);
     int status = 0;
