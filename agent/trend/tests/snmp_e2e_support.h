@@ -29,14 +29,27 @@ namespace trend::e2e {
 
 using namespace std::chrono_literals;
 
+// The build directory: WL_BUILD_DIR, else the parent of this program's
+// "bin" directory.
 inline std::string buildDir() {
   const char* dir = std::getenv("WL_BUILD_DIR");
-  return dir != nullptr ? dir : ".";
+  if (dir != nullptr && *dir != '\0') return dir;
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string(".") : self.parent_path().parent_path().string();
 }
 
+// The source tree: WL_SOURCE_DIR, else the tree this header lies in.
 inline std::string sourceDir() {
   const char* dir = std::getenv("WL_SOURCE_DIR");
-  return dir != nullptr ? dir : ".";
+  if (dir != nullptr && *dir != '\0') return dir;
+  const std::string header = __FILE__;
+  const std::string tail = "/agent/trend/tests/snmp_e2e_support.h";
+  if (header.size() > tail.size() &&
+      header.compare(header.size() - tail.size(), tail.size(), tail) == 0) {
+    return header.substr(0, header.size() - tail.size());
+  }
+  return ".";
 }
 
 inline std::string shellQuote(const std::string& text) {
