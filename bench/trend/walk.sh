@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Walk speed of the trend agent's history table through snmpsvc, against
+# net-snmp's snmpd walking its HOST-RESOURCES-MIB in the same run.
+#
+# Lays out an installation whose history directory holds CONTROLS history
+# files of SAMPLES samples each (daily controls whose newest sample is due at
+# the last midnight, so nothing is sampled or filled during the run), starts
+# snmpsvc with the agent and snmpd, and walks trendHistoryValue
+# (CONTROLS x SAMPLES bindings) and 1.3.6.1.2.1.25 with snmpwalk (get-next) and
+# snmpbulkwalk (GETBULK, 10 repetitions). Prints bindings per second of each,
+# the ratio, and the resident memory of snmpsvc with the agent.
+#
+# Each walk runs RUNS times, alternating between the agents; the best counts.
+#
+# usage: bench/trend/walk.sh [BUILD_DIR] [CONTROLS] [SAMPLES] [RUNS]
+#   defaults: build/default 100 1000 3
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build/default}" && pwd)
+controls=${2:-100}
+samples=${3:-1000}
+runs=${4:-3}
+for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libcurvemib.so"; do
+  [ -e "$tool" ] || { echo "missing $tool: build the default preset first" >&2; exit 1; }
+done
+for tool in snmpwalk snmpbulkwalk /usr/sbin/snmpd python3 bc; do
+  command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/trend_walk_bench_XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work MIBS= HOME=$work
+export WARDENLINE_OBJECT_NAMESPACE=trend-walk-bench-$$
+"$root/scripts/install.sh" "$build" "$work/root" > /dev/null
+"$build/bin/wlreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ValidCommunities' \
+  public REG_DWORD 4
+
+# History files: the 412-byte header, then the samples.
+mkdir -p "$work/root/TrenFile"
+python3 - "$work/root/TrenFile" "$controls" "$samples" <<'EOF'
+import struct, sys, time
+directory, controls, samples = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+day = 86400
+newest = int(time.time()) // day * day
+for index in range(1, controls + 1):
+    header = bytearray(412)
+    header[0:9] = b"NT_TREND\0"
+    header[10:12] = b"01"
+    struct.pack_into("<IiI", header, 12, index, 1, 8)              # number, valid, class 8
+    struct.pack_into("<IIIIiiii", header, 292, 0, 12, samples, samples, 1, 1, 0, 50)
+    struct.pack_into("<Iiiii", header, 324, newest - day * (samples - 1), 2, 1, 90, 10)
+    struct.pack_into("<iIIIIii", header, 344, -1, samples - 1, 0, 1, samples, -1, 0)
+    data = struct.pack("<%di" % samples, *[(index * 7 + k) % 100 for k in range(samples)])
+    with open("%s/%d.NT" % (directory, index), "wb") as f:
+        f.write(bytes(header) + data)
+EOF
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+svc_port=$(free_port)
+"$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$svc_port" > "$work/snmpsvc.log" 2>&1 &
+svc_pid=$!
+pids+=($svc_pid)
+snmpd_port=$(free_port)
+printf 'rocommunity public 127.0.0.1\n' > "$work/snmpd.conf"
+/usr/sbin/snmpd -f -Lf "$work/snmpd.log" -C -c "$work/snmpd.conf" -p "$work/snmpd.pid" \
+  "udp:127.0.0.1:$snmpd_port" &
+pids+=($!)
+
+history=.1.3.6.1.4.1.64823.2.45.1.2.1.3
+wait_ready() {
+  for _ in $(seq 200); do
+    snmpgetnext -v2c -c public -t 1 -r 0 "127.0.0.1:$1" "$2" 2> /dev/null | grep -q '^\.\?[0-9i]' && return 0
+    sleep 0.1
+  done
+  echo "agent on port $1 did not answer" >&2
+  exit 1
+}
+wait_ready "$svc_port" "$history"
+wait_ready "$snmpd_port" .1.3.6.1.2.1.25
+
+# walk TOOL PORT OID -> "bindings seconds"
+walk() {
+  local start end count
+  start=$(date +%s.%N)
+  count=$("$1" -v2c -c public -On -t 5 -r 1 "127.0.0.1:$2" "$3" | grep '^\.' | grep -vc 'No more variables' || true)
+  end=$(date +%s.%N)
+  echo "$count $(echo "$end - $start" | bc -l)"
+}
+best() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
+
+printf '%-13s %-8s %9s %9s %12s\n' tool agent bindings seconds bindings/s
+for tool in snmpwalk snmpbulkwalk; do
+  svc_time='' snmpd_time=''
+  for _ in $(seq "$runs"); do
+    read -r svc_count time < <(walk "$tool" "$svc_port" "$history")
+    svc_time=$(best "$svc_time" "$time")
+    read -r snmpd_count time < <(walk "$tool" "$snmpd_port" .1.3.6.1.2.1.25)
+    snmpd_time=$(best "$snmpd_time" "$time")
+  done
+  svc_rate=$(echo "$svc_count / $svc_time" | bc -l)
+  snmpd_rate=$(echo "$snmpd_count / $snmpd_time" | bc -l)
+  printf '%-13s %-8s %9d %9.3f %12.0f\n' "$tool" snmpsvc "$svc_count" "$svc_time" "$svc_rate"
+  printf '%-13s %-8s %9d %9.3f %12.0f\n' "$tool" snmpd "$snmpd_count" "$snmpd_time" "$snmpd_rate"
+  printf '%-13s ratio snmpsvc/snmpd: %.2f\n' "$tool" "$(echo "$svc_rate / $snmpd_rate" | bc -l)"
+done
+echo "snmpsvc resident memory with $controls controls: $(awk '/VmRSS/ {print $2, $3}' /proc/$svc_pid/status)"
