@@ -89,10 +89,10 @@ TEST(HistoryReliability, EveryControlRestoresConsistentlyAfterAKill) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) stormOfPageWrites(ready[1]);
+    close(ready[1]);  // a child that dies early then ends the read
     char byte = 0;
     bool started = read(ready[0], &byte, 1) == 1;
     close(ready[0]);
-    close(ready[1]);
     if (!started) {
       kill(child, SIGKILL);
       waitpid(child, nullptr, 0);
