@@ -27,6 +27,11 @@ int64_t Saturate31(uint64_t value) {
   return static_cast<int64_t>(std::min<uint64_t>(value, 0x7FFFFFFF));
 }
 
+// Values for 64-bit counters: never negative.
+int64_t Clamp63(uint64_t value) {
+  return static_cast<int64_t>(std::min<uint64_t>(value, 0x7FFFFFFFFFFFFFFFull));
+}
+
 // Event counts in 32-bit counters wrap as the readers' 64-bit differences expect.
 int64_t Wrap32(uint64_t value) { return static_cast<int64_t>(value & 0xFFFFFFFFu); }
 
@@ -292,8 +297,8 @@ ObjectSpec ProcessObject(const std::string& procRoot, long ticksPerSecond, long 
                                              {{kPercentProcessorTime, PERF_100NSEC_TIMER, 8},
                                               {kPercentUserTime, PERF_100NSEC_TIMER, 8},
                                               {kPercentPrivilegedTime, PERF_100NSEC_TIMER, 8},
-                                              {kVirtualBytes, PERF_COUNTER_RAWCOUNT, 4},
-                                              {kWorkingSet, PERF_COUNTER_RAWCOUNT, 4},
+                                              {kVirtualBytes, PERF_COUNTER_LARGE_RAWCOUNT, 8},
+                                              {kWorkingSet, PERF_COUNTER_LARGE_RAWCOUNT, 8},
                                               {kPageFaults, PERF_COUNTER_COUNTER, 4},
                                               {kThreadCount, PERF_COUNTER_RAWCOUNT, 4},
                                               {kPriorityBase, PERF_COUNTER_RAWCOUNT, 4},
@@ -323,8 +328,8 @@ ObjectSpec ProcessObject(const std::string& procRoot, long ticksPerSecond, long 
     instance.values = {Ticks100ns(process.userTicks + process.systemTicks, ticksPerSecond),
                        Ticks100ns(process.userTicks, ticksPerSecond),
                        Ticks100ns(process.systemTicks, ticksPerSecond),
-                       Saturate31(process.virtualBytes),
-                       Saturate31(process.residentPages * static_cast<uint64_t>(pageSize)),
+                       Clamp63(process.virtualBytes),
+                       Clamp63(process.residentPages * static_cast<uint64_t>(pageSize)),
                        Wrap32(process.minorFaults + process.majorFaults),
                        Saturate31(process.threads),
                        BasePriority(process),

@@ -137,7 +137,7 @@ TEST(PerfLiveParsing, ProcessObjectFromAProcDirectory) {
   ASSERT_EQ(InstanceNames(object), (std::vector<std::string>{"init", "worker"}));
   const auto& init = object.instances[0].values;
   EXPECT_EQ(init[0], 150 * 100000LL);  // user + system ticks in 100 ns
-  EXPECT_EQ(init[3], 0x7FFFFFFF);      // 5 GB of address space saturates in 32 bits
+  EXPECT_EQ(init[3], 5000000000LL);    // 5 GB of address space: a 64-bit counter
   EXPECT_EQ(init[4], 10 * 4096);
   EXPECT_EQ(init[5], 6);                        // minor + major faults
   EXPECT_EQ(init[8], 1);                        // ID Process
