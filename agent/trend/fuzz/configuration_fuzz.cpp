@@ -19,7 +19,12 @@ std::string configurationPath;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/wl-conf-fuzz-XXXXXX";
-  std::string root = mkdtemp(pattern);
+  static std::string root;
+  root = mkdtemp(pattern);
+  atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+  });
   setenv("WARDENLINE_REGISTRY", (root + "/registry.db").c_str(), 1);
   std::filesystem::create_directories(root + "/INI");
   trend::installPath = root;

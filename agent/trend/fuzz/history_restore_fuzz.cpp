@@ -29,7 +29,12 @@ void writeFile(const std::string& name, const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/wl-hist-fuzz-XXXXXX";
-  std::string root = mkdtemp(pattern);
+  static std::string root;
+  root = mkdtemp(pattern);
+  atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+  });
   setenv("WARDENLINE_REGISTRY", (root + "/registry.db").c_str(), 1);
   directory = root + "/TrenFile";
   std::filesystem::create_directories(directory);
