@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/common/counter_classes.h"
 #include "wlperf/block_builder.h"
 
 namespace perfwalk {
@@ -368,15 +367,6 @@ TEST(CounterNamesTest, TextWithoutTerminatorStaysInside) {
   std::memcpy(buffer, text.data(), text.size());
   ASSERT_EQ(0, parseCounterNames(&table, 3, buffer, static_cast<DWORD>(text.size())));
   EXPECT_STREQ("System", table.name(2));
-}
-
-TEST(CounterClassesTest, TablesHaveTheirRows) {
-  EXPECT_STREQ("Server Work Queues", counterClass(22)->objectName);
-  EXPECT_STREQ("Virtual Bytes", counterClass(26)->counterName);
-  EXPECT_STREQ("", counterClass(28)->objectName);
-  EXPECT_EQ(nullptr, counterClass(29));
-  EXPECT_STREQ("Process", instanceGroupObjectName(6));
-  EXPECT_EQ(nullptr, instanceGroupObjectName(0));
 }
 
 }  // namespace

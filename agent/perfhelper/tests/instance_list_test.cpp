@@ -54,20 +54,6 @@ class InstanceListTest : public ::testing::Test {
   Snapshot snapshot_;
 };
 
-TEST_F(InstanceListTest, ReverseOrderWithProcessIds) {
-  InstanceList list;
-  list.rebuild(snapshot_.mainBlock, snapshot_.names, "PROCESS", true, 5);
-  ASSERT_EQ(3, list.size());
-  EXPECT_STREQ("svc", list.at(1)->name);
-  EXPECT_EQ(30u, list.at(1)->processId);
-  EXPECT_EQ(20u, list.at(2)->processId);
-  EXPECT_STREQ("init", list.at(3)->name);
-  EXPECT_EQ(nullptr, list.at(0));
-  EXPECT_EQ(nullptr, list.at(4));
-  list.rebuild(snapshot_.mainBlock, snapshot_.names, "Process", false, 6);
-  EXPECT_EQ(0u, list.at(1)->processId);
-}
-
 TEST_F(InstanceListTest, RebuildSkippedOnlyForTheSameGeneration) {
   InstanceList list;
   list.rebuild(snapshot_.mainBlock, snapshot_.names, "Process", true, 7);
