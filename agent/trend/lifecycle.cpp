@@ -11,6 +11,7 @@
 #include "agent/trend/history_file.h"
 #include "agent/trend/mib.h"
 #include "agent/trend/page_cache.h"
+#include "agent/trend/perf_acquisition.h"
 #include "agent/trend/sampling.h"
 #include "agent/trend/traps.h"
 #include "win32/windows.h"
@@ -230,6 +231,9 @@ void ntrend_Exit() {
     saveUnsavedHeaders();
   }
   freeAllLists();
+  // The performance data blocks and names go too; a later load in this process
+  // reads them afresh.
+  releasePerformanceData();
   // The semaphores stay held: nothing may run against the freed state.
   // Closing our handles lets a later load in this process start afresh.
   closeHandleAndClear(&controlSemaphore);
