@@ -4,7 +4,9 @@
 #include <stdlib.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,8 @@ class Input {
   size_t size_;
   size_t at_ = 0;
 };
+
+std::string fuzzRoot;
 
 const UINT kEntry[] = {1, 3, 6, 1, 4, 1, 64823, 2, 45, 1, 1, 1};
 
@@ -64,9 +68,13 @@ void resetControls() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/wl-mib-fuzz-XXXXXX";
-  std::string root = mkdtemp(pattern);
-  setenv("WARDENLINE_REGISTRY", (root + "/registry.db").c_str(), 1);
-  trend::trendDirectory = root;
+  fuzzRoot = mkdtemp(pattern);
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(fuzzRoot, ignored);
+  });
+  setenv("WARDENLINE_REGISTRY", (fuzzRoot + "/registry.db").c_str(), 1);
+  trend::trendDirectory = fuzzRoot;
   const DWORD rows[][2] = {{1, 3}, {15, 1}, {16, 2}};
   trend::Control** link = &trend::controlList;
   trend::ControlIndexEntry** entry = &trend::indexList;
