@@ -263,7 +263,10 @@ bool SharedSemaphore::Release(LONG count, LONG* previous) {
   if (Attachment* self = Self()) self->held = std::max(0, self->held - count);
   pthread_cond_broadcast(&state_->cond);
   pthread_mutex_unlock(&state_->mutex);
-  NotifyStateChange();
+  // No NotifyStateChange: waits for a named semaphore sleep on its shared
+  // condition, and waits on several objects that include one re-test it every
+  // few milliseconds anyway. Waking every waiting thread of the process at each
+  // release would cost a context switch per request on the agents' hot path.
   return true;
 }
 
