@@ -33,113 +33,91 @@ enum BlockSlot {
   kNoBlock = kBlockCount,
 };
 // Query order of the blocks, by slot.
-constexpr const char *kBlockValueNames[kBlockCount] = {
-    "510", "238", "2", "86", "236", "234", "330", "1300"};
+constexpr const char* kBlockValueNames[kBlockCount] = {"510", "238", "2",   "86",
+                                                       "236", "234", "330", "1300"};
 
 perfwalk::CounterNameTable counterNames;
 perfwalk::PerfBlock blocks[kBlockCount];
 
 BlockSlot blockOfClass(DWORD classId) {
-  if (classId == 1)
-    return kProcessorBlock;
-  if (classId >= 2 && classId <= 7)
-    return kServerBlock;
-  if (classId >= 9 && classId <= 12)
-    return kSystemBlock;
-  if (classId == 13)
-    return kCacheBlock;
-  if (classId == 14)
-    return kPhysicalDiskBlock;
-  if (classId == 15)
-    return kLogicalDiskBlock;
-  if (classId >= 16 && classId <= 19)
-    return kNetworkBlock;
-  if (classId >= 20 && classId <= 22)
-    return kWorkQueueBlock;
+  if (classId == 1) return kProcessorBlock;
+  if (classId >= 2 && classId <= 7) return kServerBlock;
+  if (classId >= 9 && classId <= 12) return kSystemBlock;
+  if (classId == 13) return kCacheBlock;
+  if (classId == 14) return kPhysicalDiskBlock;
+  if (classId == 15) return kLogicalDiskBlock;
+  if (classId >= 16 && classId <= 19) return kNetworkBlock;
+  if (classId >= 20 && classId <= 22) return kWorkQueueBlock;
   return kNoBlock;
 }
 
-bool readCounter(const Control *control, int64_t *value) {
+bool readCounter(const Control* control, int64_t* value) {
   BlockSlot slot = blockOfClass(control->classId);
-  if (slot == kNoBlock)
-    return false;
-  return perfwalk::findCounterValue(
-             counterNames, static_cast<int>(control->classId),
-             control->instanceName, blocks[slot],
-             InstanceMatch::kObjectNamePrefix, value) == 0;
+  if (slot == kNoBlock) return false;
+  return perfwalk::findCounterValue(counterNames, static_cast<int>(control->classId),
+                                    control->instanceName, blocks[slot],
+                                    InstanceMatch::kObjectNamePrefix, value) == 0;
 }
 
-bool readBase(const Control *control, int64_t *value) {
+bool readBase(const Control* control, int64_t* value) {
   BlockSlot slot = blockOfClass(control->classId);
-  if (slot == kNoBlock)
-    return false;
-  return perfwalk::findBaseValue(counterNames,
-                                 static_cast<int>(control->classId),
+  if (slot == kNoBlock) return false;
+  return perfwalk::findBaseValue(counterNames, static_cast<int>(control->classId),
                                  control->instanceName, blocks[slot],
                                  InstanceMatch::kObjectNamePrefix, value) == 0;
 }
 
 // 64-bit difference with wrap-around, as the raw counters are subtracted.
 int64_t difference(int64_t later, int64_t earlier) {
-  return static_cast<int64_t>(static_cast<uint64_t>(later) -
-                              static_cast<uint64_t>(earlier));
+  return static_cast<int64_t>(static_cast<uint64_t>(later) - static_cast<uint64_t>(earlier));
 }
 
 // Floating point to the 32-bit sample, truncating toward zero. Values outside
 // the 32-bit range (and NaN) give 0x80000000, as the processor's conversion
 // does.
 LONG truncateToLong(double value) {
-  if (!(value > -2147483649.0 && value < 2147483648.0))
-    return INT32_MIN;
+  if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
   return static_cast<LONG>(value);
 }
 
 Sample valid(LONG value) { return Sample{value, false}; }
 
-Sample deltaSample(Control *control, int64_t raw, int64_t now) {
+Sample deltaSample(Control* control, int64_t raw, int64_t now) {
   int64_t oldCounter = control->prevCounter;
   int64_t oldReadTime = control->prevReadTime;
   control->prevCounter = raw;
   control->prevReadTime = now;
-  if (oldReadTime == 0)
-    return valid(-1);
-  return valid(
-      static_cast<LONG>(static_cast<uint32_t>(difference(raw, oldCounter))));
+  if (oldReadTime == 0) return valid(-1);
+  return valid(static_cast<LONG>(static_cast<uint32_t>(difference(raw, oldCounter))));
 }
 
 // The delta of a counter read as is (kBytes false) or divided by 1024 first.
-Sample deltaClass(Control *control, bool kBytes, int64_t now) {
+Sample deltaClass(Control* control, bool kBytes, int64_t now) {
   int64_t raw = 0;
-  if (!readCounter(control, &raw))
-    return valid(-1);
-  if (kBytes)
-    raw /= 1024;
+  if (!readCounter(control, &raw)) return valid(-1);
+  if (kBytes) raw /= 1024;
   return deltaSample(control, raw, now);
 }
 
 // Classes whose sample is the counter's low 32 bits; a failed reading is
 // invalid.
-Sample absoluteClass(Control *control) {
+Sample absoluteClass(Control* control) {
   int64_t raw = 0;
-  if (!readCounter(control, &raw))
-    return Sample{-1, true};
+  if (!readCounter(control, &raw)) return Sample{-1, true};
   return valid(static_cast<LONG>(static_cast<uint32_t>(raw)));
 }
 
-Sample processorTime(Control *control, int64_t now) {
+Sample processorTime(Control* control, int64_t now) {
   int64_t raw = 0;
-  if (!readCounter(control, &raw))
-    return valid(-1);
+  if (!readCounter(control, &raw)) return valid(-1);
   int64_t oldCounter = control->prevCounter;
   int64_t oldReadTime = control->prevReadTime;
   control->prevCounter = raw;
   control->prevReadTime = now;
-  if (oldReadTime == 0)
-    return valid(-1);
+  if (oldReadTime == 0) return valid(-1);
   float elapsed = static_cast<float>(now - oldReadTime);
   float idle = static_cast<float>(difference(raw, oldCounter));
-  if (elapsed == 0.0f || idle <= 0.0f)
-    return valid(-1);
+  if (elapsed == 0.0f || idle <= 0.0f) return valid(-1);
   float ticks = elapsed * 10000000.0f;
   float idleShare = idle / ticks;
   float idlePercent = idleShare * 100.0f;
@@ -150,12 +128,11 @@ Sample processorTime(Control *control, int64_t now) {
 // (nothing is stored then); otherwise *first tells whether there was no
 // previous reading, and *numerator / *denominator hold the single-precision
 // differences.
-bool ratioReadings(Control *control, int64_t now, bool *first, float *numerator,
-                   float *denominator) {
+bool ratioReadings(Control* control, int64_t now, bool* first, float* numerator,
+                   float* denominator) {
   int64_t counter = 0;
   int64_t base = 0;
-  if (!readCounter(control, &counter) || !readBase(control, &base))
-    return false;
+  if (!readCounter(control, &counter) || !readBase(control, &base)) return false;
   int64_t oldCounter = control->prevCounter;
   int64_t oldBase = control->prevBase;
   int64_t oldReadTime = control->prevReadTime;
@@ -168,94 +145,73 @@ bool ratioReadings(Control *control, int64_t now, bool *first, float *numerator,
   return true;
 }
 
-Sample cacheHitRate(Control *control, int64_t now) {
+Sample cacheHitRate(Control* control, int64_t now) {
   bool first = false;
   float hits = 0, requests = 0;
-  if (!ratioReadings(control, now, &first, &hits, &requests))
-    return valid(-1);
-  if (first)
-    return valid(-1);
-  if (requests == 0.0f || hits <= 0.0f)
-    return valid(100);
+  if (!ratioReadings(control, now, &first, &hits, &requests)) return valid(-1);
+  if (first) return valid(-1);
+  if (requests == 0.0f || hits <= 0.0f) return valid(100);
   float share = hits / requests;
   return valid(truncateToLong(share * 100.0f));
 }
 
-Sample diskTransferTime(Control *control, int64_t now) {
-  LONGLONG frequency =
-      perfwalk::BlockView(blocks[kPhysicalDiskBlock]).perfFreq();
+Sample diskTransferTime(Control* control, int64_t now) {
+  LONGLONG frequency = perfwalk::BlockView(blocks[kPhysicalDiskBlock]).perfFreq();
   bool first = false;
   float time = 0, transfers = 0;
-  if (!ratioReadings(control, now, &first, &time, &transfers))
-    return valid(-1);
-  if (first)
-    return valid(-1);
-  if (frequency == 0)
-    return valid(-1);
-  if (transfers == 0.0f || time <= 0.0f)
-    return valid(0);
+  if (!ratioReadings(control, now, &first, &time, &transfers)) return valid(-1);
+  if (first) return valid(-1);
+  if (frequency == 0) return valid(-1);
+  if (transfers == 0.0f || time <= 0.0f) return valid(0);
   float ticksPerTransfer = time / transfers;
   double microsecondsPerTick = 1000000.0 / static_cast<double>(frequency);
-  return valid(truncateToLong(static_cast<double>(ticksPerTransfer) *
-                              microsecondsPerTick));
+  return valid(truncateToLong(static_cast<double>(ticksPerTransfer) * microsecondsPerTick));
 }
 
-Sample freeSpacePercent(Control *control) {
+Sample freeSpacePercent(Control* control) {
   int64_t raw = 0;
-  if (!readCounter(control, &raw))
-    return valid(-1);
+  if (!readCounter(control, &raw)) return valid(-1);
   // A volume of unknown size has no percentage.
-  if (control->diskSizeMB == 0)
-    return valid(-1);
-  return valid(truncateToLong(static_cast<double>(raw) /
-                              static_cast<double>(control->diskSizeMB) *
-                              100.0));
+  if (control->diskSizeMB == 0) return valid(-1);
+  return valid(
+      truncateToLong(static_cast<double>(raw) / static_cast<double>(control->diskSizeMB) * 100.0));
 }
 
 Sample memoryAvailablePercent() {
   MEMORYSTATUS status{};
   status.dwLength = sizeof(status);
   GlobalMemoryStatus(&status);
-  if (status.dwTotalPhys == 0)
-    return valid(-1);
+  if (status.dwTotalPhys == 0) return valid(-1);
   return valid(truncateToLong(static_cast<double>(status.dwAvailPhys) /
                               static_cast<double>(status.dwTotalPhys) * 100.0));
 }
 
-int instanceGroupOfClass(DWORD classId, BlockSlot *slot) {
-  if (classId == 1)
-    return *slot = kProcessorBlock, 4;
-  if (classId == 14)
-    return *slot = kPhysicalDiskBlock, 2;
-  if (classId == 15)
-    return *slot = kLogicalDiskBlock, 3;
-  if (classId >= 16 && classId <= 19)
-    return *slot = kNetworkBlock, 1;
-  if (classId >= 20 && classId <= 22)
-    return *slot = kWorkQueueBlock, 5;
+int instanceGroupOfClass(DWORD classId, BlockSlot* slot) {
+  if (classId == 1) return *slot = kProcessorBlock, 4;
+  if (classId == 14) return *slot = kPhysicalDiskBlock, 2;
+  if (classId == 15) return *slot = kLogicalDiskBlock, 3;
+  if (classId >= 16 && classId <= 19) return *slot = kNetworkBlock, 1;
+  if (classId >= 20 && classId <= 22) return *slot = kWorkQueueBlock, 5;
   return 0;
 }
 
-} // namespace
+}  // namespace
 
-void freeInstanceList(InstanceEntry *list) {
+void freeInstanceList(InstanceEntry* list) {
   while (list) {
-    InstanceEntry *next = list->next;
+    InstanceEntry* next = list->next;
     delete list;
     list = next;
   }
 }
 
 int refreshPerformanceData() {
-  for (perfwalk::PerfBlock &block : blocks)
-    block.release();
+  for (perfwalk::PerfBlock& block : blocks) block.release();
   int rc = perfwalk::loadCounterNames(&counterNames, kTrendWalk);
-  if (rc != 0)
-    return rc;
+  if (rc != 0) return rc;
   int result = 0;
   for (int slot = 0; slot < kBlockCount; ++slot) {
-    int queried = perfwalk::queryObjectBlock(kBlockValueNames[slot],
-                                             &blocks[slot], kTrendWalk);
+    int queried = perfwalk::queryObjectBlock(kBlockValueNames[slot], &blocks[slot], kTrendWalk);
     if (queried != 0) {
       blocks[slot].release();
       result = queried;
@@ -264,90 +220,87 @@ int refreshPerformanceData() {
   return result;
 }
 
-int Get_Object_Instances(DWORD classId, InstanceEntry **list) {
+int Get_Object_Instances(DWORD classId, InstanceEntry** list) {
   *list = nullptr;
   BlockSlot slot = kNoBlock;
   int group = instanceGroupOfClass(classId, &slot);
   if (group == 0) {
-    consoleMessage("CURVEMIB Error: internal error in Get_Object_Instances(). "
-                   "Call Tarvex Tech "
-                   "Support.\r\n");
+    consoleMessage(
+        "CURVEMIB Error: internal error in Get_Object_Instances(). "
+        "Call Tarvex Tech "
+        "Support.\r\n");
     reportEvent(kEventInternalError, kEventTypeError);
     return 0;
   }
-  if (!blocks[slot].present())
-    return 1;
-  const char *objectName = perfwalk::instanceGroupObjectName(group);
-  InstanceEntry *head = nullptr;
-  perfwalk::listInstances(
-      perfwalk::BlockView(blocks[slot]), counterNames, objectName,
-      [&](const perfwalk::InstanceRef &, const char *name) {
-        auto entry = new (std::nothrow) InstanceEntry;
-        if (!entry) {
-          traceLog("malloc failed 1001\n");
-          return true;
-        }
-        std::snprintf(entry->instanceText, sizeof(entry->instanceText), "%s %s",
-                      objectName, name);
-        entry->next = head;
-        head = entry;
-        return false;
-      });
+  if (!blocks[slot].present()) return 1;
+  const char* objectName = perfwalk::instanceGroupObjectName(group);
+  InstanceEntry* head = nullptr;
+  perfwalk::listInstances(perfwalk::BlockView(blocks[slot]), counterNames, objectName,
+                          [&](const perfwalk::InstanceRef&, const char* name) {
+                            auto entry = new (std::nothrow) InstanceEntry;
+                            if (!entry) {
+                              traceLog("malloc failed 1001\n");
+                              return true;
+                            }
+                            std::snprintf(entry->instanceText, sizeof(entry->instanceText), "%s %s",
+                                          objectName, name);
+                            entry->next = head;
+                            head = entry;
+                            return false;
+                          });
   *list = head;
   return 0;
 }
 
-Sample computeSample(Control *control) {
+Sample computeSample(Control* control) {
   int64_t now = static_cast<int64_t>(wl_time(nullptr));
   switch (control->classId) {
-  case 1:
-    return processorTime(control, now);
-  case 2:
-  case 3:
-  case 4:
-  case 11:
-  case 12:
-  case 18:
-  case 19:
-  case 22:
-    return deltaClass(control, true, now);
-  case 9:
-  case 10:
-  case 16:
-  case 17:
-    return deltaClass(control, false, now);
-  case 5:
-  case 6:
-  case 7:
-  case 20:
-  case 21:
-    return absoluteClass(control);
-  case 8:
-    return memoryAvailablePercent();
-  case 13:
-    return cacheHitRate(control, now);
-  case 14:
-    return diskTransferTime(control, now);
-  case 15:
-    return freeSpacePercent(control);
-  default:
-    return Sample{-1, true};
+    case 1:
+      return processorTime(control, now);
+    case 2:
+    case 3:
+    case 4:
+    case 11:
+    case 12:
+    case 18:
+    case 19:
+    case 22:
+      return deltaClass(control, true, now);
+    case 9:
+    case 10:
+    case 16:
+    case 17:
+      return deltaClass(control, false, now);
+    case 5:
+    case 6:
+    case 7:
+    case 20:
+    case 21:
+      return absoluteClass(control);
+    case 8:
+      return memoryAvailablePercent();
+    case 13:
+      return cacheHitRate(control, now);
+    case 14:
+      return diskTransferTime(control, now);
+    case 15:
+      return freeSpacePercent(control);
+    default:
+      return Sample{-1, true};
   }
 }
 
 void releasePerformanceData() {
-  for (perfwalk::PerfBlock &block : blocks)
-    block.release();
+  for (perfwalk::PerfBlock& block : blocks) block.release();
   counterNames.clear();
   counterNames.lastNameLoad = 0;
 }
 
-const perfwalk::PerfBlock *performanceBlock(const char *valueName) {
+const perfwalk::PerfBlock* performanceBlock(const char* valueName) {
   for (int slot = 0; slot < kBlockCount; ++slot) {
-    if (std::strcmp(kBlockValueNames[slot], valueName) == 0)
-      return &blocks[slot];
+    if (std::strcmp(kBlockValueNames[slot], valueName) == 0) return &blocks[slot];
   }
   return nullptr;
 }
 
-} // namespace trend
+}  // namespace trend

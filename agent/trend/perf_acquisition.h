@@ -15,9 +15,9 @@ namespace trend {
 // the caller, who frees it with freeInstanceList.
 struct InstanceEntry {
   char instanceText[kInstanceNameBytes] = {};
-  InstanceEntry *next = nullptr;
+  InstanceEntry* next = nullptr;
 };
-void freeInstanceList(InstanceEntry *list);
+void freeInstanceList(InstanceEntry* list);
 
 // Discards all blocks, reloads the counter names when due (at most every 600
 // seconds), then queries the blocks "510", "238", "2", "86", "236", "234",
@@ -27,7 +27,7 @@ int refreshPerformanceData();
 // 0 and the class's instance list in *list (in reverse block order, each text
 // the object name, a space and the instance name); 1 and an empty list when
 // the class's block is absent. A class without instances gets an empty list.
-int Get_Object_Instances(DWORD classId, InstanceEntry **list);
+int Get_Object_Instances(DWORD classId, InstanceEntry** list);
 
 struct Sample {
   LONG value = -1;
@@ -35,13 +35,13 @@ struct Sample {
 };
 // Computes the control's current sample from the last refresh; updates the
 // control's previous raw readings.
-Sample computeSample(Control *control);
+Sample computeSample(Control* control);
 
 // Frees the counter-name table and every block; the next refresh reloads the
 // names at once. Called at shut-down.
 void releasePerformanceData();
 // The block of an object index ("510" ... "1300") as the last refresh left it;
 // null for any other name. For diagnostics and tests.
-const perfwalk::PerfBlock *performanceBlock(const char *valueName);
+const perfwalk::PerfBlock* performanceBlock(const char* valueName);
 
-} // namespace trend
+}  // namespace trend

@@ -37,96 +37,82 @@ struct Environment {
   }
   ~Environment() { std::system(("rm -rf '" + dir + "'").c_str()); }
 };
-Environment &environment() {
+Environment& environment() {
   static Environment env;
   return env;
 }
 
-void writeFixture(const json &document) {
+void writeFixture(const json& document) {
   // Write aside and rename, so that a reader never sees half a file.
   std::string temp = environment().fixturePath + ".new";
   std::ofstream(temp) << document.dump();
   std::rename(temp.c_str(), environment().fixturePath.c_str());
 }
 
-json counter(int index, const char *name, int size) {
+json counter(int index, const char* name, int size) {
   return {{"index", index}, {"name", name}, {"size", size}};
 }
-json instance(const std::string &name, std::vector<int64_t> values) {
+json instance(const std::string& name, std::vector<int64_t> values) {
   return {{"name", name}, {"values", values}};
 }
 
 // Every object the classes read; `pass` 0 and 1 give the two samples' values.
 json stepFixture(int pass) {
-  auto at = [pass](int64_t first, int64_t second) {
-    return pass == 0 ? first : second;
-  };
+  auto at = [pass](int64_t first, int64_t second) { return pass == 0 ? first : second; };
   json objects = json::array();
-  objects.push_back({{"index", 238},
-                     {"name", "Processor"},
-                     {"counters", {counter(6, "% Processor Time", 8)}},
-                     {"instances",
-                      {instance("0", {at(1'000'000'000, 1'025'000'000)}),
-                       instance("1", {at(500, 500)})}}});
+  objects.push_back(
+      {{"index", 238},
+       {"name", "Processor"},
+       {"counters", {counter(6, "% Processor Time", 8)}},
+       {"instances",
+        {instance("0", {at(1'000'000'000, 1'025'000'000)}), instance("1", {at(500, 500)})}}});
   objects.push_back(
       {{"index", 330},
        {"name", "Server"},
        {"counters",
-        {counter(388, "Bytes Total/sec", 4),
-         counter(4002, "Bytes Transmitted/sec", 4),
+        {counter(388, "Bytes Total/sec", 4), counter(4002, "Bytes Transmitted/sec", 4),
          counter(264, "Bytes Received/sec", 8), counter(4004, "Logon Total", 4),
-         counter(4006, "Errors Logon", 3),
-         counter(4008, "Server Sessions", 8)}},
+         counter(4006, "Errors Logon", 3), counter(4008, "Server Sessions", 8)}},
        {"values",
-        {at(2047, 2048), at(5 * 1024, 8 * 1024),
-         at(10LL << 30, (10LL << 30) + 7 * 1024), 12345, 1, 0x100000005LL}}});
+        {at(2047, 2048), at(5 * 1024, 8 * 1024), at(10LL << 30, (10LL << 30) + 7 * 1024), 12345, 1,
+         0x100000005LL}}});
   objects.push_back(
       {{"index", 2},
        {"name", "System"},
        {"counters",
-        {counter(10, "File Read Operations/sec", 4),
-         counter(12, "File Write Operations/sec", 4),
-         counter(16, "File Read Bytes/sec", 4),
-         counter(18, "File Write Bytes/sec", 8)}},
+        {counter(10, "File Read Operations/sec", 4), counter(12, "File Write Operations/sec", 4),
+         counter(16, "File Read Bytes/sec", 4), counter(18, "File Write Bytes/sec", 8)}},
        {"values",
         {at(0x7FFFFFFF, -0x80000000LL), at(100, 150), at(4096, 7168),
          at(1LL << 40, (1LL << 40) + 2048 * 1024)}}});
-  objects.push_back({{"index", 86},
-                     {"name", "Cache"},
-                     {"counters",
-                      {counter(94, "Data Map Hits %", 4),
-                       counter(95, "Data Map Hits Base", 4)}},
-                     {"values", {at(50, 80), at(100, 140)}}});
+  objects.push_back(
+      {{"index", 86},
+       {"name", "Cache"},
+       {"counters", {counter(94, "Data Map Hits %", 4), counter(95, "Data Map Hits Base", 4)}},
+       {"values", {at(50, 80), at(100, 140)}}});
   objects.push_back(
       {{"index", 236},
        {"name", "LogicalDisk"},
-       {"counters",
-        {counter(408, "% Free Space", 4), counter(409, "Free Space Base", 4)}},
+       {"counters", {counter(408, "% Free Space", 4), counter(409, "Free Space Base", 4)}},
        {"instances", {instance("C:", {512, 2048})}}});
-  objects.push_back({{"index", 234},
-                     {"name", "PhysicalDisk"},
-                     {"counters",
-                      {counter(206, "Avg. Disk sec/Transfer", 8),
-                       counter(207, "Transfers Base", 4)}},
-                     {"instances",
-                      {instance("0", {at(1000, 51000), at(10, 15)}),
-                       instance("1", {at(7, 7), at(3, 3)})}}});
   objects.push_back(
-      {{"index", 510},
-       {"name", "Network Interface"},
-       {"counters",
-        {counter(266, "Packets Received/sec", 4),
-         counter(452, "Packets Sent/sec", 4),
-         counter(264, "Bytes Received/sec", 4),
-         counter(506, "Bytes Sent/sec", 4)}},
+      {{"index", 234},
+       {"name", "PhysicalDisk"},
+       {"counters", {counter(206, "Avg. Disk sec/Transfer", 8), counter(207, "Transfers Base", 4)}},
        {"instances",
-        {instance("eth0", {at(100, 160), 0, at(0, 100 * 1024), at(2047, 2048)}),
-         instance("eth1", {0, 0, 0, 0})}}});
+        {instance("0", {at(1000, 51000), at(10, 15)}), instance("1", {at(7, 7), at(3, 3)})}}});
+  objects.push_back({{"index", 510},
+                     {"name", "Network Interface"},
+                     {"counters",
+                      {counter(266, "Packets Received/sec", 4), counter(452, "Packets Sent/sec", 4),
+                       counter(264, "Bytes Received/sec", 4), counter(506, "Bytes Sent/sec", 4)}},
+                     {"instances",
+                      {instance("eth0", {at(100, 160), 0, at(0, 100 * 1024), at(2047, 2048)}),
+                       instance("eth1", {0, 0, 0, 0})}}});
   objects.push_back({{"index", 1300},
                      {"name", "Server Work Queues"},
                      {"counters",
-                      {counter(4010, "Queue Length", 4),
-                       counter(4012, "Available Work Items", 4),
+                      {counter(4010, "Queue Length", 4), counter(4012, "Available Work Items", 4),
                        counter(4014, "Total Bytes/sec", 4)}},
                      {"instances", {instance("0", {3, 64, at(0, 10240)})}}});
   return {{"perfFreq", 10'000'000},
@@ -134,26 +120,24 @@ json stepFixture(int pass) {
           {"objects", objects}};
 }
 
-Control makeControl(DWORD classId, const char *instanceText = "",
-                    LONG diskSizeMB = 0) {
+Control makeControl(DWORD classId, const char* instanceText = "", LONG diskSizeMB = 0) {
   Control control;
   control.classId = classId;
-  std::snprintf(control.instanceName, sizeof(control.instanceName), "%s",
-                instanceText);
+  std::snprintf(control.instanceName, sizeof(control.instanceName), "%s", instanceText);
   control.diskSizeMB = diskSizeMB;
   return control;
 }
 
 class PerfAcquisitionTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     environment();
     releasePerformanceData();
-    fakeNow += 100'000; // well past any earlier name load
+    fakeNow += 100'000;  // well past any earlier name load
   }
   void TearDown() override { releasePerformanceData(); }
 
-  void refreshWith(const json &fixture) {
+  void refreshWith(const json& fixture) {
     writeFixture(fixture);
     refreshPerformanceData();
   }
@@ -170,22 +154,21 @@ struct Expected {
 TEST_F(PerfAcquisitionTest, EveryClassFromTwoSteppedSamples) {
   std::vector<Expected> cases = {
       {makeControl(1, "Processor 0"), -1, false, 75, false},
-      {makeControl(1, "Processor 1"), -1, false, -1,
-       false},                               // idle counter did not advance
-      {makeControl(2), -1, false, 1, false}, // 2047 then 2048 bytes: 1 KByte
+      {makeControl(1, "Processor 1"), -1, false, -1, false},  // idle counter did not advance
+      {makeControl(2), -1, false, 1, false},                  // 2047 then 2048 bytes: 1 KByte
       {makeControl(3), -1, false, 3, false},
       {makeControl(4), -1, false, 7, false},
       {makeControl(5), 12345, false, 12345, false},
-      {makeControl(6), -1, true, -1, true}, // a 3-byte counter cannot be read
-      {makeControl(7), 5, false, 5, false}, // low 32 bits
+      {makeControl(6), -1, true, -1, true},  // a 3-byte counter cannot be read
+      {makeControl(7), 5, false, 5, false},  // low 32 bits
       {makeControl(8), 25, false, 25, false},
-      {makeControl(9), -1, false, 1, false}, // 0x7FFFFFFF then 0x80000000
+      {makeControl(9), -1, false, 1, false},  // 0x7FFFFFFF then 0x80000000
       {makeControl(10), -1, false, 50, false},
       {makeControl(11), -1, false, 3, false},
       {makeControl(12), -1, false, 2048, false},
       {makeControl(13), -1, false, 75, false},
       {makeControl(14, "PhysicalDisk 0"), -1, false, 1000, false},
-      {makeControl(14, "PhysicalDisk 1"), -1, false, 0, false}, // no transfers
+      {makeControl(14, "PhysicalDisk 1"), -1, false, 0, false},  // no transfers
       {makeControl(15, "LogicalDisk C:", 2048), 25, false, 25, false},
       {makeControl(15, "LogicalDisk C:", 0), -1, false, -1, false},
       {makeControl(16, "Network Interface eth0"), -1, false, 60, false},
@@ -199,7 +182,7 @@ TEST_F(PerfAcquisitionTest, EveryClassFromTwoSteppedSamples) {
       {makeControl(23), -1, true, -1, true},
   };
   refreshWith(stepFixture(0));
-  for (Expected &c : cases) {
+  for (Expected& c : cases) {
     Sample sample = computeSample(&c.control);
     EXPECT_EQ(c.first, sample.value)
         << "class " << c.control.classId << " " << c.control.instanceName;
@@ -207,7 +190,7 @@ TEST_F(PerfAcquisitionTest, EveryClassFromTwoSteppedSamples) {
   }
   fakeNow += 10;
   refreshWith(stepFixture(1));
-  for (Expected &c : cases) {
+  for (Expected& c : cases) {
     Sample sample = computeSample(&c.control);
     EXPECT_EQ(c.second, sample.value)
         << "class " << c.control.classId << " " << c.control.instanceName;
@@ -248,23 +231,22 @@ TEST_F(PerfAcquisitionTest, RatioEdges) {
 
 TEST_F(PerfAcquisitionTest, InstanceListsInReverseBlockOrder) {
   json fixture = stepFixture(0);
-  fixture["objects"][6]["instances"].push_back(instance(
-      "\xe4\xb8\xad-nic", {0, 0, 0, 0})); // not representable in the ANSI page
-  fixture["objects"].erase(7);            // no Server Work Queues
+  fixture["objects"][6]["instances"].push_back(
+      instance("\xe4\xb8\xad-nic", {0, 0, 0, 0}));  // not representable in the ANSI page
+  fixture["objects"].erase(7);                      // no Server Work Queues
   refreshWith(fixture);
-  InstanceEntry *list = nullptr;
+  InstanceEntry* list = nullptr;
   ASSERT_EQ(0, Get_Object_Instances(17, &list));
   std::vector<std::string> texts;
-  for (InstanceEntry *entry = list; entry; entry = entry->next)
+  for (InstanceEntry* entry = list; entry; entry = entry->next)
     texts.push_back(entry->instanceText);
   freeInstanceList(list);
-  EXPECT_EQ((std::vector<std::string>{"Network Interface _-nic",
-                                      "Network Interface eth1",
+  EXPECT_EQ((std::vector<std::string>{"Network Interface _-nic", "Network Interface eth1",
                                       "Network Interface eth0"}),
             texts);
   Control control = makeControl(16, "Network Interface _-nic");
   computeSample(&control);
-  EXPECT_NE(0, control.prevReadTime); // the converted name found the instance
+  EXPECT_NE(0, control.prevReadTime);  // the converted name found the instance
 
   // An object missing from the data: an empty list and failed readings.
   ASSERT_EQ(0, Get_Object_Instances(20, &list));
@@ -280,20 +262,18 @@ TEST_F(PerfAcquisitionTest, InstanceListsInReverseBlockOrder) {
 // A "Last Counter" no name table can have: the names fail to load, no block is
 // queried, and every reading fails until the next load.
 TEST_F(PerfAcquisitionTest, FailedNameLoadLeavesBlocksAbsent) {
-  const char *perflib =
-      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
+  const char* perflib = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyExA(HKEY_LOCAL_MACHINE, perflib, 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, perflib, 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
   DWORD huge = 0xFFFFFFFFu;
-  RegSetValueExA(key, "Last Counter", 0, REG_DWORD,
-                 reinterpret_cast<const BYTE *>(&huge), sizeof(huge));
+  RegSetValueExA(key, "Last Counter", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&huge),
+                 sizeof(huge));
   writeFixture(stepFixture(0));
   EXPECT_EQ(ERROR_OUTOFMEMORY, refreshPerformanceData());
   RegDeleteValueA(key, "Last Counter");
   RegCloseKey(key);
-  InstanceEntry *list = nullptr;
+  InstanceEntry* list = nullptr;
   EXPECT_EQ(1, Get_Object_Instances(1, &list));
   EXPECT_EQ(nullptr, list);
   Control control = makeControl(9);
@@ -303,12 +283,11 @@ TEST_F(PerfAcquisitionTest, FailedNameLoadLeavesBlocksAbsent) {
 
 TEST_F(PerfAcquisitionTest, BuffersStartAt12288AndGrowBy4096) {
   json fixture = stepFixture(0);
-  json &nics = fixture["objects"][6]["instances"];
-  for (int i = 0; i < 300; ++i)
-    nics.push_back(instance("nic" + std::to_string(i), {1, 2, 3, 4}));
+  json& nics = fixture["objects"][6]["instances"];
+  for (int i = 0; i < 300; ++i) nics.push_back(instance("nic" + std::to_string(i), {1, 2, 3, 4}));
   refreshWith(fixture);
-  const perfwalk::PerfBlock *small = performanceBlock("238");
-  const perfwalk::PerfBlock *large = performanceBlock("510");
+  const perfwalk::PerfBlock* small = performanceBlock("238");
+  const perfwalk::PerfBlock* large = performanceBlock("510");
   ASSERT_TRUE(small && small->present());
   ASSERT_TRUE(large && large->present());
   EXPECT_EQ(12288u, small->capacity);
@@ -326,7 +305,7 @@ TEST_F(PerfAcquisitionTest, NamesReloadAtMostEveryTenMinutes) {
   renamed["objects"][7]["counters"][0]["name"] = "Queue Size";
   fakeNow += 599;
   refreshWith(renamed);
-  EXPECT_EQ(3, computeSample(&control).value); // the old names are still in use
+  EXPECT_EQ(3, computeSample(&control).value);  // the old names are still in use
   fakeNow += 1;
   refreshWith(renamed);
   Sample sample = computeSample(&control);
@@ -334,5 +313,5 @@ TEST_F(PerfAcquisitionTest, NamesReloadAtMostEveryTenMinutes) {
   EXPECT_TRUE(sample.invalid);
 }
 
-} // namespace
-} // namespace trend
+}  // namespace
+}  // namespace trend

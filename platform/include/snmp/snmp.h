@@ -157,17 +157,15 @@ typedef BOOL (*PFNSNMPEXTENSIONINIT)(DWORD dwUpTimeReference, HANDLE* phSubagent
 typedef BOOL (*PFNSNMPEXTENSIONQUERY)(BYTE bPduType, SnmpVarBindList* pVarBindList,
                                       AsnInteger32* pErrorStatus, AsnInteger32* pErrorIndex);
 typedef BOOL (*PFNSNMPEXTENSIONTRAP)(AsnObjectIdentifier* pEnterpriseOid,
-                                     AsnInteger32* pGenericTrapId,
-                                     AsnInteger32* pSpecificTrapId, AsnTimeticks* pTimeStamp,
-                                     SnmpVarBindList* pVarBindList);
+                                     AsnInteger32* pGenericTrapId, AsnInteger32* pSpecificTrapId,
+                                     AsnTimeticks* pTimeStamp, SnmpVarBindList* pVarBindList);
 
 WL_EXTERN_C_BEGIN
 // SnmpUtil helpers (Win32 semantics: SNMPAPI_NOERROR on success, SNMPAPI_ERROR
 // on failure; comparisons return <0, 0, >0).
 WLAPI SNMPAPI SnmpUtilOidCpy(AsnObjectIdentifier* pOidDst, AsnObjectIdentifier* pOidSrc);
 WLAPI SNMPAPI SnmpUtilOidAppend(AsnObjectIdentifier* pOidDst, AsnObjectIdentifier* pOidSrc);
-WLAPI SNMPAPI SnmpUtilOidNCmp(AsnObjectIdentifier* pOid1, AsnObjectIdentifier* pOid2,
-                              UINT nSubIds);
+WLAPI SNMPAPI SnmpUtilOidNCmp(AsnObjectIdentifier* pOid1, AsnObjectIdentifier* pOid2, UINT nSubIds);
 WLAPI SNMPAPI SnmpUtilOidCmp(AsnObjectIdentifier* pOid1, AsnObjectIdentifier* pOid2);
 WLAPI void SnmpUtilOidFree(AsnObjectIdentifier* pOid);
 WLAPI SNMPAPI SnmpUtilVarBindCpy(SnmpVarBind* pVbDst, SnmpVarBind* pVbSrc);

@@ -69,14 +69,12 @@ WLAPI LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 WLAPI LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 WLAPI LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 WLAPI LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
-                            LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
-                            LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
-                            LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                            LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                            LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                             LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 WLAPI LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
-                            LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
-                            LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
-                            LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                            LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                            LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                             LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 WLAPI LONG RegFlushKey(HKEY hKey);
 WL_EXTERN_C_END

@@ -33,10 +33,10 @@ typedef struct WlModuleResources {
 #else
 #define WL_MODULE_RESOURCES_ATTRIBUTES __attribute__((visibility("default")))
 #endif
-#define WL_DEFINE_MODULE_RESOURCES(messages, strings)                                    \
-  extern "C" WL_MODULE_RESOURCES_ATTRIBUTES const WlModuleResources                     \
-      wl_module_resources = {messages, sizeof(messages) / sizeof((messages)[0]), strings, \
-                             sizeof(strings) / sizeof((strings)[0])}
+#define WL_DEFINE_MODULE_RESOURCES(messages, strings)                                       \
+  extern "C" WL_MODULE_RESOURCES_ATTRIBUTES const WlModuleResources wl_module_resources = { \
+      messages, sizeof(messages) / sizeof((messages)[0]), strings,                          \
+      sizeof(strings) / sizeof((strings)[0])}
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
@@ -52,10 +52,10 @@ WLAPI BOOL FreeLibrary(HMODULE hLibModule);
 WLAPI void* GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 WLAPI HMODULE GetModuleHandleA(LPCSTR lpModuleName);
 WLAPI DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
-WLAPI DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                           DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
-WLAPI DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                           DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize, va_list* Arguments);
+WLAPI DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                           LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
+WLAPI DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                           LPWSTR lpBuffer, DWORD nSize, va_list* Arguments);
 WLAPI int LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
 WLAPI int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 WLAPI HLOCAL LocalFree(HLOCAL hMem);
