@@ -33,8 +33,8 @@ class TempDirectory {
 
 // Points the registry at a file of its own, once per test process.
 inline void UsePrivateRegistry() {
-  static TempDirectory* directory = new TempDirectory;  // kept until exit
-  setenv("WARDENLINE_REGISTRY", (*directory / "registry.db").c_str(), 0);
+  static TempDirectory directory;  // removed at exit
+  setenv("WARDENLINE_REGISTRY", (directory / "registry.db").c_str(), 0);
 }
 
 // Maps a drive letter ("D:") to a host directory; an empty directory removes
