@@ -10,6 +10,7 @@
 #include "agent/trend/history_file.h"
 #include "agent/trend/lifecycle.h"
 #include "agent/trend/page_cache.h"
+#include "agent/trend/sampling.h"
 #include "win32/sync.h"
 
 namespace trend {
@@ -300,15 +301,7 @@ AsnInteger32 changeInterval(Control* c, DWORD v) {
   c->samplingEnabled = 0;
   deleteHistoryFile(c->controlIndex);
   dropControlCache(c->controlIndex);
-  c->head = 0;
-  c->tail = 0;
-  c->sampleIndex = 1;
-  c->numOfSample = 0;
-  c->eventRaised = 0;
-  c->lastSampleValue = -1;
-  c->refTimeStamp = 0;
-  c->lastCheckedValue = -1;
-  c->lastCheckedTime = 0;
+  clearRing(c);
   c->intervalIndex = v;
   c->samplingEnabled = 1;
   c->headerSaved = 0;

@@ -306,10 +306,7 @@ int storeRingSample(Control* c, LONG value, DWORD time) {
   return 0;
 }
 
-void restartHistory(Control* c) {
-  c->samplingEnabled = 0;
-  deleteHistoryFile(c->controlIndex);
-  dropControlCache(c->controlIndex);
+void clearRing(Control* c) {
   c->head = 0;
   c->tail = 0;
   c->numOfSample = 0;
@@ -317,11 +314,18 @@ void restartHistory(Control* c) {
   c->eventRaised = 0;
   c->lastSampleValue = -1;
   c->refTimeStamp = 0;
+  c->lastCheckedValue = -1;
+  c->lastCheckedTime = 0;
+}
+
+void restartHistory(Control* c) {
+  c->samplingEnabled = 0;
+  deleteHistoryFile(c->controlIndex);
+  dropControlCache(c->controlIndex);
+  clearRing(c);
   c->prevCounter = 0;
   c->prevBase = 0;
   c->prevReadTime = 0;
-  c->lastCheckedValue = -1;
-  c->lastCheckedTime = 0;
   c->headerSaved = 0;
   c->samplingEnabled = 1;
   createHistoryFile(c->controlIndex);

@@ -34,6 +34,9 @@ int Align_Sampling_History(Control* control, DWORD now, AlignMode mode);
 int storeRingSample(Control* control, LONG value, DWORD time);
 // Empties the ring and recreates the history file.
 void restartHistory(Control* control);
+// Empties the control's ring and clears its threshold memory (head, tail,
+// sample numbering, latch, last values); the previous raw readings stay.
+void clearRing(Control* control);
 // Deprecates, revalidates and creates controls by the current instance lists.
 void rescanInstances();
 
