@@ -178,7 +178,9 @@ std::string formatControlList(const ControlTable& table) {
                     std::to_string(row.bucketsRequested) + "/" + std::to_string(row.bucketsGranted),
                     std::to_string(row.rising), std::to_string(row.falling), thresholdText(row),
                     statusText(row.status), std::to_string(row.lastSample),
-                    row.lastSample == 0 ? "-" : std::to_string(row.lastValue)});
+                    row.lastSample == 0                ? "-"
+                    : row.lastValue == row.invalidValue ? "gap"
+                                                        : std::to_string(row.lastValue)});
   }
   return layOut(rows, {true, false, false, true, true, true, true, false, false, true, true});
 }
