@@ -15,7 +15,7 @@
 namespace wltrend {
 
 struct SnmpOptions {
-  std::string peer;  // as net-snmp writes it: host, host:port, udp:host:port
+  std::string peer;       // as net-snmp writes it: host, host:port, udp:host:port
   bool version1 = false;  // SNMPv1 (get-next walks); else SNMPv2c (GETBULK)
   std::string community = "public";
   double timeoutSeconds = -1;  // < 0: net-snmp's default

@@ -127,11 +127,16 @@ std::optional<int64_t> parseSince(const std::string& text, int64_t newest) {
     if (!digitsOnly(number) || number.size() > 9) return std::nullopt;
     const int64_t n = std::stoll(number);
     switch (text.back()) {
-      case 's': return newest - n;
-      case 'm': return newest - n * 60;
-      case 'h': return newest - n * 3600;
-      case 'd': return newest - n * 86400;
-      default: return std::nullopt;
+      case 's':
+        return newest - n;
+      case 'm':
+        return newest - n * 60;
+      case 'h':
+        return newest - n * 3600;
+      case 'd':
+        return newest - n * 86400;
+      default:
+        return std::nullopt;
     }
   }
   // YYYY-MM-DD[( |T)HH:MM[:SS]][Z]
@@ -178,7 +183,7 @@ std::string formatControlList(const ControlTable& table) {
                     std::to_string(row.bucketsRequested) + "/" + std::to_string(row.bucketsGranted),
                     std::to_string(row.rising), std::to_string(row.falling), thresholdText(row),
                     statusText(row.status), std::to_string(row.lastSample),
-                    row.lastSample == 0                ? "-"
+                    row.lastSample == 0                 ? "-"
                     : row.lastValue == row.invalidValue ? "gap"
                                                         : std::to_string(row.lastValue)});
   }
@@ -231,8 +236,9 @@ std::string gnuplotScript(const ControlRow& row, const std::vector<Sample>& samp
   std::string s;
   switch (target.kind) {
     case PlotTarget::Kind::Terminal:
-      s += "set terminal dumb noenhanced size " + std::to_string(std::clamp(target.columns, 40, 400)) +
-           "," + std::to_string(std::clamp(target.rows, 15, 200)) + "\n";
+      s += "set terminal dumb noenhanced size " +
+           std::to_string(std::clamp(target.columns, 40, 400)) + "," +
+           std::to_string(std::clamp(target.rows, 15, 200)) + "\n";
       break;
     case PlotTarget::Kind::Png:
       s += "set terminal pngcairo noenhanced size 1000,500\n";
@@ -252,7 +258,20 @@ std::string gnuplotScript(const ControlRow& row, const std::vector<Sample>& samp
   const int64_t margin = span > 0 ? 0 : std::max<int64_t>(intervalSeconds(row.interval), 1);
   s += "set xrange ['" + std::to_string(first - margin) + "':'" + std::to_string(last + margin) +
        "']\n";
-  s += "set key outside top center horizontal\nset grid\n";
+  s += "set key below horizontal\nset grid\n";
+  // Room above and below, so that a threshold at the edge of the values is
+  // not hidden in the frame.
+  double low = std::min<double>(row.rising, row.falling);
+  double high = std::max<double>(row.rising, row.falling);
+  for (const Sample& sample : samples) {
+    if (!sample.valid) continue;
+    low = std::min<double>(low, sample.value);
+    high = std::max<double>(high, sample.value);
+  }
+  const double pad = std::max(1.0, (high - low) * 0.08);
+  char yrange[96];
+  std::snprintf(yrange, sizeof yrange, "set yrange [%.0f:%.0f]\n", low - pad, high + pad);
+  s += yrange;
   // The samples; an empty line ends a run of valid samples, so the line is
   // not drawn across a gap.
   s += "$samples << EOD\n";
@@ -270,17 +289,15 @@ std::string gnuplotScript(const ControlRow& row, const std::vector<Sample>& samp
   }
   s += "EOD\n";
   const bool terminal = target.kind == PlotTarget::Kind::Terminal;
-  const std::string point = terminal ? "pt '*'" : "pt 7 ps 0.5";
+  const std::string point = terminal ? "pt 'o'" : "pt 7 ps 0.5";
   std::string plot = "plot ";
   if (valid > 0) {
     plot += "$samples using 1:2 with lines lc rgb '#1f5fbf' title 'value', ";
     plot += "$samples using 1:2 with points " + point + " lc rgb '#1f5fbf' notitle, ";
-  } else {
-    s += "set yrange [*:*]\n";
   }
-  plot += std::to_string(row.rising) + " with lines dt 2 lc rgb '#c02020' title 'rising " +
+  plot += std::to_string(row.rising) + " with lines dt 2 lw 2 lc rgb '#c02020' title 'rising " +
           std::to_string(row.rising) + "', ";
-  plot += std::to_string(row.falling) + " with lines dt 2 lc rgb '#208020' title 'falling " +
+  plot += std::to_string(row.falling) + " with lines dt 2 lw 2 lc rgb '#208020' title 'falling " +
           std::to_string(row.falling) + "'\n";
   return s + plot;
 }

@@ -85,21 +85,50 @@ bool storeControlBinding(const Binding& binding, ControlTable* table, std::strin
     case 1:
     case 2:
       break;  // the index arcs carry these
-    case 4: row.interval = value; break;
-    case 5: row.valueType = value; break;
-    case 6: row.invalidValue = value; break;
-    case 7: row.lastValue = value; break;
-    case 8: row.startTime = u; break;
-    case 9: row.thresholdStatus = value; break;
-    case 10: row.thresholdType = value; break;
-    case 11: row.rising = u; break;
-    case 12: row.falling = u; break;
-    case 13: row.historyStatus = value; break;
-    case 14: row.lastSample = u; break;
-    case 15: row.bucketsRequested = u; break;
-    case 16: row.bucketsGranted = u; break;
-    case 17: row.status = value; break;
-    default: break;
+    case 4:
+      row.interval = value;
+      break;
+    case 5:
+      row.valueType = value;
+      break;
+    case 6:
+      row.invalidValue = value;
+      break;
+    case 7:
+      row.lastValue = value;
+      break;
+    case 8:
+      row.startTime = u;
+      break;
+    case 9:
+      row.thresholdStatus = value;
+      break;
+    case 10:
+      row.thresholdType = value;
+      break;
+    case 11:
+      row.rising = u;
+      break;
+    case 12:
+      row.falling = u;
+      break;
+    case 13:
+      row.historyStatus = value;
+      break;
+    case 14:
+      row.lastSample = u;
+      break;
+    case 15:
+      row.bucketsRequested = u;
+      break;
+    case 16:
+      row.bucketsGranted = u;
+      break;
+    case 17:
+      row.status = value;
+      break;
+    default:
+      break;
   }
   row.columnsSeen |= 1u << col;
   return true;
@@ -121,8 +150,8 @@ bool decodeHistoryBinding(const Binding& binding, uint32_t control, uint32_t* nu
 }
 
 uint32_t intervalSeconds(int32_t intervalIndex) {
-  static constexpr std::array<uint32_t, 13> kSeconds{0,    5,    10,   15,    30,    60,   300,
-                                                     900,  1800, 3600, 14400, 28800, 86400};
+  static constexpr std::array<uint32_t, 13> kSeconds{0,   5,    10,   15,    30,    60,   300,
+                                                     900, 1800, 3600, 14400, 28800, 86400};
   if (intervalIndex < 1 || intervalIndex > 12) return 0;
   return kSeconds[static_cast<size_t>(intervalIndex)];
 }

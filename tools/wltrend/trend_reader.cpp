@@ -8,8 +8,8 @@ SnmpStatus readControlTable(SnmpClient& client, ControlTable* table, std::string
   table->clear();
   std::string bad;
   const SnmpStatus status = client.walk(
-      controlEntry(), [&](const Binding& binding) { return storeControlBinding(binding, table, &bad); },
-      error);
+      controlEntry(),
+      [&](const Binding& binding) { return storeControlBinding(binding, table, &bad); }, error);
   if (status != SnmpStatus::Ok) return status;
   if (!bad.empty()) {
     *error = "unexpected answer in the control table: " + bad;
@@ -80,8 +80,8 @@ SnmpStatus readHistory(SnmpClient& client, const ControlRow& row, const Progress
       error);
   if (status != SnmpStatus::Ok) return status;
   if (!bad.empty()) {
-    *error = "unexpected answer in the history of control " + std::to_string(row.control) +
-             ": " + bad;
+    *error =
+        "unexpected answer in the history of control " + std::to_string(row.control) + ": " + bad;
     return SnmpStatus::Failed;
   }
   if (progress) progress(values.size(), expected);

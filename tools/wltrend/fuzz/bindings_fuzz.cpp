@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)wltrend::formatSamples(row, samples);
     (void)wltrend::gnuplotScript(row, samples, wltrend::PlotTarget{}, &error);
   }
-  (void)wltrend::parseSince(std::string(reinterpret_cast<const char*>(data), std::min<size_t>(size, 48)), 0);
+  (void)wltrend::parseSince(
+      std::string(reinterpret_cast<const char*>(data), std::min<size_t>(size, 48)), 0);
   return 0;
 }

@@ -50,11 +50,11 @@ void writeHistory(const std::string& dir, uint32_t control, uint32_t classId,
   put32(&file, 332, static_cast<uint32_t>(type));
   put32(&file, 336, rising);
   put32(&file, 340, falling);
-  put32(&file, 344, 0xFFFFFFFF);                                     // invalid value -1
-  put32(&file, 348, static_cast<uint32_t>(values.size() - 1));      // head
-  put32(&file, 352, 0);                                              // tail
-  put32(&file, 356, 1);                                              // oldest sample number
-  put32(&file, 360, static_cast<uint32_t>(values.size()));           // samples held
+  put32(&file, 344, 0xFFFFFFFF);                                // invalid value -1
+  put32(&file, 348, static_cast<uint32_t>(values.size() - 1));  // head
+  put32(&file, 352, 0);                                         // tail
+  put32(&file, 356, 1);                                         // oldest sample number
+  put32(&file, 360, static_cast<uint32_t>(values.size()));      // samples held
   put32(&file, 364, 0xFFFFFFFF);
   for (size_t k = 0; k < values.size(); ++k) {
     put32(&file, 412 + 4 * k, static_cast<uint32_t>(values[k]));
@@ -165,14 +165,14 @@ TEST_F(WltrendEndToEnd, ListsShowsExportsAndDrawsAHistoryWithAnOutage) {
   const std::string svg = install_.dir() + "/chart.svg";
   Outcome plot = wltrend("plot " + agent() + " 1 --svg " + shellQuote(svg));
   ASSERT_EQ(plot.status, 0) << plot.output;
-  const std::string count = run(
-      "python3 -c " +
-      shellQuote("import sys, xml.etree.ElementTree as E\n"
-                 "root = E.parse(sys.argv[1]).getroot()\n"
-                 "g = [e for e in root.iter('{http://www.w3.org/2000/svg}g')"
-                 " if e.get('id') == 'gnuplot_plot_2'][0]\n"
-                 "print(len(list(g.iter('{http://www.w3.org/2000/svg}use'))))\n") +
-      " " + shellQuote(svg));
+  const std::string count =
+      run("python3 -c " +
+          shellQuote("import sys, xml.etree.ElementTree as E\n"
+                     "root = E.parse(sys.argv[1]).getroot()\n"
+                     "g = [e for e in root.iter('{http://www.w3.org/2000/svg}g')"
+                     " if e.get('id') == 'gnuplot_plot_2'][0]\n"
+                     "print(len(list(g.iter('{http://www.w3.org/2000/svg}use'))))\n") +
+          " " + shellQuote(svg));
   EXPECT_EQ(count, "19\n");
   // In the terminal: the key names both thresholds.
   Outcome dumb = wltrend("plot " + agent() + " 1");

@@ -32,13 +32,13 @@ ControlRow sampleRow() {
   ControlTable table;
   std::string error;
   const std::vector<Binding> bindings = {
-      integer(controlCell(1, 16, 3), 16),       text(controlCell(3, 16, 3), "Network Interface eth0"),
-      integer(controlCell(4, 16, 3), 5),        integer(controlCell(6, 16, 3), -1),
-      integer(controlCell(7, 16, 3), 42),       integer(controlCell(8, 16, 3), 1767225600),
-      integer(controlCell(9, 16, 3), 1),        integer(controlCell(10, 16, 3), 1),
-      integer(controlCell(11, 16, 3), -6),      integer(controlCell(12, 16, 3), 20),
-      integer(controlCell(14, 16, 3), 5),       integer(controlCell(15, 16, 3), 105),
-      integer(controlCell(16, 16, 3), 100),     integer(controlCell(17, 16, 3), 2)};
+      integer(controlCell(1, 16, 3), 16),   text(controlCell(3, 16, 3), "Network Interface eth0"),
+      integer(controlCell(4, 16, 3), 5),    integer(controlCell(6, 16, 3), -1),
+      integer(controlCell(7, 16, 3), 42),   integer(controlCell(8, 16, 3), 1767225600),
+      integer(controlCell(9, 16, 3), 1),    integer(controlCell(10, 16, 3), 1),
+      integer(controlCell(11, 16, 3), -6),  integer(controlCell(12, 16, 3), 20),
+      integer(controlCell(14, 16, 3), 5),   integer(controlCell(15, 16, 3), 105),
+      integer(controlCell(16, 16, 3), 100), integer(controlCell(17, 16, 3), 2)};
   for (const Binding& binding : bindings) {
     EXPECT_TRUE(storeControlBinding(binding, &table, &error)) << error;
   }
@@ -61,8 +61,8 @@ TEST(WltrendModel, DecodesControlRowsAndRejectsMisfits) {
   EXPECT_FALSE(storeControlBinding(integer(controlCell(18, 1, 1), 1), &table, &error));
   EXPECT_FALSE(storeControlBinding(text(controlCell(4, 1, 1), "5"), &table, &error));
   EXPECT_FALSE(storeControlBinding(integer(controlCell(3, 1, 1), 5), &table, &error));
-  EXPECT_FALSE(storeControlBinding(text(controlCell(3, 1, 1), std::string(1025, 'x')), &table,
-                                   &error));
+  EXPECT_FALSE(
+      storeControlBinding(text(controlCell(3, 1, 1), std::string(1025, 'x')), &table, &error));
   EXPECT_FALSE(storeControlBinding(integer(controlColumn(4), 1), &table, &error));  // short name
   EXPECT_FALSE(storeControlBinding(integer(controlCell(4, 1, 1), 1LL << 40), &table, &error));
   Arcs longer = controlCell(4, 1, 1);
@@ -141,8 +141,7 @@ TEST(WltrendFormat, ListingsMarkGapsAndCsvKeepsRawValues) {
 
 TEST(WltrendFormat, GnuplotScriptLeavesGapsOpen) {
   ControlRow row = sampleRow();
-  const std::vector<Sample> samples =
-      buildSamples(row, {{1, 5}, {2, 6}, {3, -1}, {4, -1}, {5, 7}});
+  const std::vector<Sample> samples = buildSamples(row, {{1, 5}, {2, 6}, {3, -1}, {4, -1}, {5, 7}});
   PlotTarget svg{PlotTarget::Kind::Svg, "/tmp/it's.svg", 80, 25};
   std::string error;
   const std::string script = gnuplotScript(row, samples, svg, &error);
