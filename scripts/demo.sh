@@ -22,8 +22,8 @@ die() {
 }
 
 [ -d "$build_dir" ] || die "no build directory $build_dir: run 'make build' first"
-cmake --build "$build_dir" --target snmpsvc curvemib wlreg >/dev/null ||
-  die "the build of snmpsvc, curvemib and wlreg failed"
+cmake --build "$build_dir" --target snmpsvc curvemib wlreg wltrend >/dev/null ||
+  die "the build of snmpsvc, curvemib, wlreg and wltrend failed"
 snmpsvc=$build_dir/bin/snmpsvc
 wlreg=$build_dir/bin/wlreg
 [ -x "$snmpsvc" ] || die "$snmpsvc not found"
@@ -76,6 +76,11 @@ In another terminal:
 
   # Sample control 1 every 5 seconds instead (restarts its history)
   snmpset -v1 -c private $mibs $agent trendControlInterval.8.1 i 1
+
+  # The controls, and the chart of control 1 (available memory) with its
+  # thresholds, drawn in the terminal (--svg FILE or --png FILE for a file)
+  $build_dir/bin/wltrend list $agent
+  $build_dir/bin/wltrend plot $agent 1
 
 EOF
 

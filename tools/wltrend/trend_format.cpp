@@ -254,7 +254,11 @@ std::string gnuplotScript(const ControlRow& row, const std::vector<Sample>& samp
   const int64_t first = samples.front().time;
   const int64_t last = samples.back().time;
   const int64_t span = last - first;
-  s += std::string("set format x ") + (span >= 2 * 86400 ? "'%m-%d'" : "'%H:%M'") + "\n";
+  const char* format = span >= 400 * 86400 ? "'%Y-%m-%d'"
+                       : span >= 2 * 86400 ? "'%m-%d'"
+                       : span >= 3600      ? "'%H:%M'"
+                                           : "'%H:%M:%S'";
+  s += std::string("set format x ") + format + "\n";
   const int64_t margin = span > 0 ? 0 : std::max<int64_t>(intervalSeconds(row.interval), 1);
   s += "set xrange ['" + std::to_string(first - margin) + "':'" + std::to_string(last + margin) +
        "']\n";
