@@ -252,6 +252,10 @@ int run(const Command& command) {
     if (status != SnmpStatus::Ok) return fail(command, error);
   }
 
+  if (samples.empty() && row->lastSample != 0 && row->historyStatus != 2) {
+    std::cerr << "wltrend: " << command.snmp.peer << ": control " << command.control
+              << " shows no samples at the moment (its history is being rebuilt?)\n";
+  }
   if (command.verb == "show") {
     if (!command.since.empty() && !samples.empty()) {
       const int64_t since = *parseSince(command.since, samples.back().time);

@@ -4,12 +4,25 @@
 
 namespace wltrend {
 
+namespace {
+constexpr size_t kMaxControls = 1000000;
+constexpr size_t kMaxSamples = 50000000;
+}  // namespace
+
 SnmpStatus readControlTable(SnmpClient& client, ControlTable* table, std::string* error) {
   table->clear();
   std::string bad;
   const SnmpStatus status = client.walk(
       controlEntry(),
-      [&](const Binding& binding) { return storeControlBinding(binding, table, &bad); }, error);
+      [&](const Binding& binding) {
+        if (!storeControlBinding(binding, table, &bad)) return false;
+        if (table->size() > kMaxControls) {
+          bad = "more than " + std::to_string(kMaxControls) + " controls";
+          return false;
+        }
+        return true;
+      },
+      error);
   if (status != SnmpStatus::Ok) return status;
   if (!bad.empty()) {
     *error = "unexpected answer in the control table: " + bad;
@@ -66,6 +79,9 @@ SnmpStatus readHistory(SnmpClient& client, const ControlRow& row, const Progress
   std::vector<std::pair<uint32_t, int32_t>> values;
   const size_t expected = std::min<size_t>(row.lastSample, row.bucketsGranted);
   values.reserve(std::min<size_t>(expected, 1u << 20));
+  // The ring holds at most bucketsGranted samples; a few more may be added
+  // while the walk runs. An agent that answers far more is not believed.
+  const size_t limit = std::min<size_t>(size_t{row.bucketsGranted} + 100000, kMaxSamples);
   std::string bad;
   const SnmpStatus status = client.walk(
       historyValues(row.control),
@@ -73,6 +89,11 @@ SnmpStatus readHistory(SnmpClient& client, const ControlRow& row, const Progress
         uint32_t number = 0;
         int32_t value = 0;
         if (!decodeHistoryBinding(binding, row.control, &number, &value, &bad)) return false;
+        if (values.size() >= limit) {
+          bad =
+              "more samples than the control's " + std::to_string(row.bucketsGranted) + " buckets";
+          return false;
+        }
         values.emplace_back(number, value);
         if (progress && values.size() % 100 == 0) progress(values.size(), expected);
         return true;
