@@ -60,7 +60,7 @@ bool parseSeconds(const std::string& text, double* seconds) {
   if (text.empty() || text.size() > 12) return false;
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
-  if (end == nullptr || *end != '\0' || !(value >= 0) || value > 3600) return false;
+  if (end == nullptr || *end != '\0' || !(value > 0) || value > 3600) return false;
   *seconds = value;
   return true;
 }
@@ -103,7 +103,7 @@ bool parseCommandLine(int argc, char** argv, Command* command) {
     } else if (arg.rfind("-t", 0) == 0) {
       if (!value("-t", &v)) return false;
       if (!parseSeconds(v, &command->snmp.timeoutSeconds)) {
-        std::cerr << "wltrend: -t " << v << ": not a time-out in seconds (0 to 3600)\n";
+        std::cerr << "wltrend: -t " << v << ": not a time-out in seconds (above 0, at most 3600)\n";
         return false;
       }
     } else if (arg.rfind("-r", 0) == 0) {
