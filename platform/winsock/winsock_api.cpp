@@ -69,7 +69,20 @@ int Fail(int error) {
   return SOCKET_ERROR;
 }
 
+// Set by wl_SetIpxHost: override of the registry (0: none).
+uint32_t hostAddressOverride = 0;
+uint16_t hostPortOverride = 0;
+
+Config ReadRegistryConfig();
+
 Config ReadConfig() {
+  Config config = ReadRegistryConfig();
+  if (hostAddressOverride != 0) config.bindAddress = hostAddressOverride;
+  if (hostPortOverride != 0) config.udpPort = hostPortOverride;
+  return config;
+}
+
+Config ReadRegistryConfig() {
   Config config;
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\NwlnkIpx\\Parameters",
@@ -548,6 +561,20 @@ WLAPI int closesocket(SOCKET s) {
   }
   if (socket->fd >= 0) wl::udp::Shutdown(socket->fd);
   return 0;
+}
+
+WLAPI BOOL wl_SetIpxHost(const char* bindAddress, int udpPort) {
+  uint32_t address = 0;
+  if (bindAddress != nullptr && bindAddress[0] != '\0' &&
+      !wl::udp::ParseIPv4(bindAddress, &address)) {
+    return FALSE;
+  }
+  if (udpPort < 0 || udpPort > 65535) return FALSE;
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  hostAddressOverride = address;
+  hostPortOverride = static_cast<uint16_t>(udpPort);
+  return TRUE;
 }
 
 WLAPI u_short htons(u_short hostshort) {

@@ -181,6 +181,13 @@ WLAPI int sendto(SOCKET s, const char* buf, int len, int flags, const struct soc
                  int tolen);
 WLAPI int closesocket(SOCKET s);
 
+// Not Winsock: makes this process another IPX host than the registry says,
+// for tools that play a remote host. A null or empty address keeps the
+// registry's "BindAddress", port 0 its "UdpPort". Takes effect at the next
+// WSAStartup that starts Winsock afresh; FALSE for an address that is not
+// dotted IPv4.
+WLAPI BOOL wl_SetIpxHost(const char* bindAddress, int udpPort);
+
 WLAPI u_short htons(u_short hostshort);
 WLAPI u_short ntohs(u_short netshort);
 WLAPI DWORD htonl(DWORD hostlong);
