@@ -98,6 +98,9 @@ LONG PassBody(void* context) {
   if (rc != ERROR_SUCCESS) return rc;  // never rewrite from a partial reading
   int changes = 0;
   for (const ManagerEntry* heard = receivedList; heard != nullptr; heard = heard->next) {
+    // An excluded console would be taken out again below; adding it would only
+    // make every pass rewrite the key.
+    if (FindEqual(exclusionList, *heard) != nullptr) continue;
     if (FindEqual(workingList, *heard) == nullptr) {
       auto* copy = new ManagerEntry(*heard);
       copy->next = nullptr;
