@@ -52,3 +52,48 @@ TEST(TrapText, RefusesCutAndMalformedMessages) {
 }
 
 }  // namespace
+
+// The traps the SNMP service sends over IPX, read back by the decoder.
+#include "ipx_trap_sender.h"
+#include "trap_conversion.h"
+#include "trap_encoding.h"
+
+namespace {
+
+TEST(TrapText, ReadsWhatTheServiceEncodes) {
+  snmpsvc::TrapMessage trap;
+  trap.enterprise = {1, 3, 6, 1, 4, 1, 64823, 2, 45};
+  trap.genericTrap = 6;
+  trap.specificTrap = 3;
+  trap.timeStamp = 4294967295u;
+  trap.bindings.push_back({{1, 3, 6, 1, 4, 1, 64823, 2, 45, 3, 0},
+                           snmpsvc::Value::Octets(std::string(200, 'x'))});
+  trap.bindings.push_back({{1, 3, 6, 1, 2, 1, 1, 3, 0}, snmpsvc::Value::Integer(-129)});
+  trap.bindings.push_back(
+      {{1, 3, 6, 1, 2, 1, 1, 4, 0}, snmpsvc::Value::Unsigned(snmpsvc::tag::kCounter64, 1)});
+  const std::string v1 = snmpsvc::EncodeV1Trap(trap, "public", {0, 0, 0, 0});
+  EXPECT_EQ(Describe(v1),
+            "SNMPv1 trap, community \"public\", enterprise 1.3.6.1.4.1.64823.2.45, agent-addr "
+            "0.0.0.0, generic 6, specific 3, time stamp 4294967295\n"
+            "  1.3.6.1.4.1.64823.2.45.3.0 = STRING \"" +
+                std::string(200, 'x') +
+                "\"\n"
+                "  1.3.6.1.2.1.1.3.0 = INTEGER -129\n");
+  const std::string v2 = snmpsvc::EncodeV2Trap(
+      snmpsvc::ToV2Notification(trap, {0, 0, 0, 0}, "public"), "public", 7);
+  const std::string text = Describe(v2);
+  EXPECT_EQ(text.rfind("SNMPv2c notification, community \"public\"\n", 0), 0u) << text;
+  EXPECT_NE(text.find("1.3.6.1.6.3.1.1.4.1.0 = OID 1.3.6.1.4.1.64823.2.45.0.3"), std::string::npos);
+  EXPECT_NE(text.find("1.3.6.1.2.1.1.4.0 = Counter64 1"), std::string::npos);
+
+  uint8_t network[4], node[6];
+  bool v2c = false;
+  EXPECT_TRUE(snmpsvc::ParseIpxDestination(" v2c:0000000a.00007F000002 ", network, node, &v2c));
+  EXPECT_TRUE(v2c);
+  EXPECT_EQ(network[3], 0x0A);
+  EXPECT_EQ(node[5], 0x02);
+  EXPECT_FALSE(snmpsvc::ParseIpxDestination("0000000G.00007F000002", network, node, &v2c));
+  EXPECT_FALSE(snmpsvc::ParseIpxDestination("0000000A.00007F00000", network, node, &v2c));
+}
+
+}  // namespace
