@@ -165,6 +165,29 @@ TEST_F(MgrseekTest, FailedStartUnderAServiceManagerEndsWithExitCodeOne) {
   EXPECT_NE(status.find("Win32ExitCode    REG_DWORD    0x1"), std::string::npos) << status;
 }
 
+TEST_F(MgrseekTest, InitScriptStartsAndStopsTheService) {
+  if (access("/sbin/start-stop-daemon", X_OK) != 0 &&
+      access("/usr/sbin/start-stop-daemon", X_OK) != 0) {
+    GTEST_SKIP() << "no start-stop-daemon";
+  }
+  const std::string root = dir_ + "/root";
+  ASSERT_EQ(std::system(("'" + sourceDir() + "/scripts/install.sh' '" + buildDir() + "' '" + root +
+                         "' >/dev/null")
+                            .c_str()),
+            0);
+  const std::string script =
+      "MGRSEEK_PIDFILE='" + dir_ + "/mgrseek.pid' '" + root + "/service/mgrseek.init' ";
+  const auto state = [&] {
+    return Reg("query 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\MGRSEEK\\Status' CurrentState");
+  };
+  ASSERT_EQ(std::system((script + "start").c_str()), 0);
+  EXPECT_TRUE(WaitFor([&] { return state().find("0x4") != std::string::npos; }, 5s)) << state();
+  EXPECT_EQ(std::system((script + "status >/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((script + "stop").c_str()), 0);
+  EXPECT_NE(state().find("0x1"), std::string::npos) << state();
+  EXPECT_NE(std::system((script + "status >/dev/null").c_str()), 0);
+}
+
 TEST_F(MgrseekTest, AnAdvertisedConsoleReceivesTheTrendAgentsTraps) {
   // The trend agent, installed with a control whose first sample (within 5
   // seconds) crosses its rising threshold.
