@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   procps iproute2
   gnuplot-nox python3
+  tshark
 )
 
 missing=()

@@ -609,4 +609,9 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpR
 
 LONG RegFlushKey(HKEY hKey) { return FlushKeyImpl(hKey); }
 
+LONG wl_RegTransaction(LONG (*body)(void* context), void* context) {
+  if (body == nullptr) return ERROR_INVALID_PARAMETER;
+  return wl::RunInRegistryTransaction([&] { return body(context); });
+}
+
 }  // extern "C"

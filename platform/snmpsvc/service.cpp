@@ -8,6 +8,7 @@
 #include "access_policy.h"
 #include "extension_agent.h"
 #include "extension_view.h"
+#include "ipx_trap_sender.h"
 #include "service_config.h"
 #include "service_log.h"
 #include "system_group.h"
@@ -40,12 +41,13 @@ class TrapSender {
       for (const std::string& text : community.destinations) {
         TrapDestination destination;
         DestinationParse parsed = ParseTrapDestination(text, &destination);
+        if (parsed == DestinationParse::kIpx) {
+          ipx_.Send(text, community.community, traps);
+          continue;
+        }
         if (parsed != DestinationParse::kOk) {
           if (reported_.insert(text).second) {
-            LogError(parsed == DestinationParse::kIpx
-                         ? "trap destination %s is an IPX address; skipped"
-                         : "trap destination \"%s\" is not valid; skipped",
-                     text.c_str());
+            LogError("trap destination \"%s\" is not valid; skipped", text.c_str());
           }
           continue;
         }
@@ -66,6 +68,7 @@ class TrapSender {
 
  private:
   NetAgent* agent_;
+  IpxTrapSender ipx_;
   std::set<std::string> reported_;  // destinations that cannot be used
   std::set<std::string> failing_;   // destinations whose last send failed
 };

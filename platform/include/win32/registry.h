@@ -77,4 +77,12 @@ WLAPI LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWO
                             LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                             LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 WLAPI LONG RegFlushKey(HKEY hKey);
+
+// Not Win32: runs body(context) as one registry transaction. Every change the
+// body makes from this thread is committed together when it returns
+// ERROR_SUCCESS and undone otherwise; no process ever sees a part of it, and a
+// process killed during it leaves the registry as it was before. Returns the
+// body's result, or the commit's error. Other threads of this process wait for
+// the registry until it ends; other processes' writers wait up to 5 seconds.
+WLAPI LONG wl_RegTransaction(LONG (*body)(void* context), void* context);
 WL_EXTERN_C_END

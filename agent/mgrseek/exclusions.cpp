@@ -1,0 +1,69 @@
+#include "exclusions.h"
+
+#include <cstring>
+
+#include "win32/files.h"
+#include "win32/registry.h"
+
+namespace mgrseek {
+namespace {
+
+constexpr DWORD kInstallRootBytes = 150;
+constexpr char kFileTail[] = "\\INI\\MGRSEEK.INI";
+
+}  // namespace
+
+ManagerEntry* ParseExclusionLine(const std::string& line) {
+  if (line.empty() || line[0] == '#') return nullptr;
+  const size_t scanned = line.size() < 20 ? line.size() : 20;
+  size_t dots = 0;
+  for (size_t i = 0; i < scanned; ++i) dots += line[i] == '.' ? 1 : 0;
+  if (dots != 1 || line.size() < 9 || line[8] != '.') return nullptr;
+  auto* entry = new ManagerEntry;
+  entry->kind = kIpxAddress;
+  std::memcpy(entry->network, line.data(), 8);
+  const size_t nodeLength = line.size() - 9 < 12 ? line.size() - 9 : 12;
+  std::memcpy(entry->node, line.data() + 9, nodeLength);
+  return entry;
+}
+
+void ReadExclusions(FILE* file, ManagerEntry** list) {
+  char buffer[kExclusionLineMax + 1];
+  bool continuation = false;  // inside the rest of an over-long line
+  while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
+    size_t length = std::strlen(buffer);
+    const bool complete = length > 0 && buffer[length - 1] == '\n';
+    const bool skip = continuation;
+    continuation = !complete && !std::feof(file);
+    if (skip) continue;
+    while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r')) --length;
+    if (ManagerEntry* entry = ParseExclusionLine(std::string(buffer, length))) {
+      InsertFront(list, entry);
+    }
+  }
+}
+
+bool ReadExclusionFile(ManagerEntry** list) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tarvex\\Wardenline\\CurrentVersion", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  char root[kInstallRootBytes + 1] = {};
+  DWORD size = kInstallRootBytes, type = 0;
+  const LONG rc =
+      RegQueryValueExA(key, "PathName", nullptr, &type, reinterpret_cast<BYTE*>(root), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+  root[size < kInstallRootBytes ? size : kInstallRootBytes] = '\0';
+  if (root[0] == '\0') return false;
+  char path[kInstallRootBytes + sizeof kFileTail];
+  std::snprintf(path, sizeof path, "%s%s", root, kFileTail);
+  FILE* file = wl_fopen(path, "r");
+  if (file == nullptr) return false;
+  ReadExclusions(file, list);
+  std::fclose(file);
+  return true;
+}
+
+}  // namespace mgrseek

@@ -1,0 +1,95 @@
+// The service side of the service control manager: a program that runs as a
+// service hands its service table to the dispatcher, whose service main
+// registers a control handler and reports its status.
+//
+// On this platform the service manager is systemd (a Type=notify unit) or an
+// init script; both start the program with WARDENLINE_SERVICE_CONTROLLER set
+// in its environment (see docs/platform/service.md). Without it the
+// dispatcher fails at once with ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, as on
+// Windows for a program started from a console.
+//
+// - The service main runs on a thread of its own; the control handler runs on
+//   the dispatcher's thread (the one that called the dispatcher).
+// - SIGTERM and SIGINT become SERVICE_CONTROL_STOP for the handler (once; a
+//   second signal during the stop is ignored; one that comes before the
+//   handler is registered is delivered when it is).
+// - Every reported status is recorded under HKLM
+//   "SYSTEM\CurrentControlSet\Services\<name>\Status" (values CurrentState,
+//   ControlsAccepted, Win32ExitCode, ServiceSpecificExitCode, CheckPoint,
+//   WaitHint, ProcessId, all REG_DWORD) when the service key exists, and told
+//   to systemd when NOTIFY_SOCKET is set: SERVICE_RUNNING as READY=1, a stop
+//   pending or stopped state as STOPPING=1.
+// - The dispatcher returns TRUE once the service reported SERVICE_STOPPED (or
+//   its main returned without registering a handler). Under a service
+//   manager, a stop with a nonzero Win32 exit code ends the process with that
+//   code (1 when above 255), so that the manager sees the failure.
+// Thread safety: any thread.
+#pragma once
+
+#include "win32/types.h"
+
+#define ERROR_SERVICE_ALREADY_RUNNING 1056L
+#define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063L
+#define ERROR_SERVICE_NOT_IN_EXE 1083L
+
+#define SERVICE_KERNEL_DRIVER 0x00000001u
+#define SERVICE_WIN32_OWN_PROCESS 0x00000010u
+#define SERVICE_WIN32_SHARE_PROCESS 0x00000020u
+#define SERVICE_WIN32 (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS)
+
+#define SERVICE_STOPPED 0x00000001u
+#define SERVICE_START_PENDING 0x00000002u
+#define SERVICE_STOP_PENDING 0x00000003u
+#define SERVICE_RUNNING 0x00000004u
+#define SERVICE_CONTINUE_PENDING 0x00000005u
+#define SERVICE_PAUSE_PENDING 0x00000006u
+#define SERVICE_PAUSED 0x00000007u
+
+#define SERVICE_ACCEPT_STOP 0x00000001u
+#define SERVICE_ACCEPT_PAUSE_CONTINUE 0x00000002u
+#define SERVICE_ACCEPT_SHUTDOWN 0x00000004u
+
+#define SERVICE_CONTROL_STOP 0x00000001u
+#define SERVICE_CONTROL_PAUSE 0x00000002u
+#define SERVICE_CONTROL_CONTINUE 0x00000003u
+#define SERVICE_CONTROL_INTERROGATE 0x00000004u
+#define SERVICE_CONTROL_SHUTDOWN 0x00000005u
+
+typedef struct SERVICE_STATUS_HANDLE__* SERVICE_STATUS_HANDLE;
+
+typedef struct _SERVICE_STATUS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+} SERVICE_STATUS, *LPSERVICE_STATUS;
+
+typedef void(WINAPI* LPSERVICE_MAIN_FUNCTIONA)(DWORD dwNumServicesArgs, LPSTR* lpServiceArgVectors);
+typedef void(WINAPI* LPHANDLER_FUNCTION)(DWORD dwControl);
+
+typedef struct _SERVICE_TABLE_ENTRYA {
+  LPSTR lpServiceName;
+  LPSERVICE_MAIN_FUNCTIONA lpServiceProc;
+} SERVICE_TABLE_ENTRYA, *LPSERVICE_TABLE_ENTRYA;
+
+WL_EXTERN_C_BEGIN
+// Runs the first service of the table (one service per process); the table
+// ends with an entry of null members.
+WLAPI BOOL StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* lpServiceStartTable);
+// Only from within the dispatcher, for the service it runs (name compared
+// without regard to case): else 0 with ERROR_SERVICE_NOT_IN_EXE or
+// ERROR_SERVICE_DOES_NOT_EXIST.
+WLAPI SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerA(LPCSTR lpServiceName,
+                                                        LPHANDLER_FUNCTION lpHandlerProc);
+// FALSE with ERROR_INVALID_HANDLE for an unknown handle, ERROR_INVALID_DATA
+// for a state outside 1 to 7.
+WLAPI BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, LPSERVICE_STATUS lpServiceStatus);
+
+// Not Win32: the dispatcher with the terminal as the service manager, for a
+// service run in the foreground. Ctrl-C (SIGINT) and SIGTERM stop it; nothing
+// is recorded and no exit code ends the process.
+WLAPI BOOL wl_StartServiceCtrlDispatcherForeground(const SERVICE_TABLE_ENTRYA* lpServiceStartTable);
+WL_EXTERN_C_END
