@@ -37,7 +37,8 @@ TEST(CStringTest, AssignsComparesAndEdits) {
   EXPECT_EQ(Str(a), u"Alpha");
   EXPECT_EQ(Str(b), u"Alpha beta!");
   EXPECT_EQ(b.GetLength(), 11);
-  a = a;  // self-assignment keeps the text
+  CString& same = a;
+  a = same;  // self-assignment keeps the text
   EXPECT_TRUE(a == u"Alpha");
   EXPECT_TRUE(a != CString(u"alpha"));
   EXPECT_EQ(a.CompareNoCase(u"ALPHA"), 0);
