@@ -148,19 +148,9 @@ void Report(Session& session, WORD eventType, WORD traceClass, DWORD eventId,
                nullptr);
 }
 
-}  // namespace
-
-extern "C" {
-
-DWORD ERRLOGGR_GetSupportedVersions(DWORD* reserved) {
-  if (reserved != nullptr) *reserved = 0;
-  return kVersion;
-}
-
-DWORD NTErrorInit(DWORD outputs, HINSTANCE module, WORD reportMask, WORD debugMask,
-                  LPCWSTR logDirectory, DWORD* handle) {
-  if (handle == nullptr) return ERROR_INVALID_PARAMETER;
-  *handle = 0;
+// NTErrorInit's work; *handle is 0 on entry.
+DWORD Register(DWORD outputs, HINSTANCE module, WORD reportMask, WORD debugMask,
+               LPCWSTR logDirectory, DWORD* handle) {
   if ((outputs & ~kKnownOutputs) != 0) return ERROR_INVALID_PARAMETER;
   auto session = std::make_shared<Session>();
   session->outputs = outputs;
@@ -182,8 +172,9 @@ DWORD NTErrorInit(DWORD outputs, HINSTANCE module, WORD reportMask, WORD debugMa
       return ERROR_PATH_NOT_FOUND;
     }
     const char last = directory.back();
-    if (last != '\\' && last != '/')
+    if (last != '\\' && last != '/') {
       directory += directory.find('\\') != std::string::npos ? "\\" : "/";
+    }
     session->logPath = directory + ToUtf8(name.data(), name.size()) + ".LOG";
   }
   if ((outputs & NTERROR_OUTPUT_EVENTLOG) != 0) {
@@ -203,6 +194,60 @@ DWORD NTErrorInit(DWORD outputs, HINSTANCE module, WORD reportMask, WORD debugMa
   registry.sessions[registry.lastHandle] = std::move(session);
   *handle = registry.lastHandle;
   return ERROR_SUCCESS;
+}
+
+// Formats and writes one call's text (see NTErrorLogFormatPtr).
+void Write(Session& session, bool trace, bool report, WORD eventType, WORD traceClass,
+           DWORD eventId, LPWSTR buffer, DWORD bufferChars, LPCWSTR format, va_list* args) {
+  LPWSTR text = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER, format,
+                                0, 0, reinterpret_cast<LPWSTR>(&text), 0, args);
+  if (length == 0) {
+    // A template its inserts do not fit: written as it stands.
+    if (text != nullptr) LocalFree(text);
+    text = nullptr;
+    length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+        format, 0, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  }
+  const DWORD limit =
+      buffer != nullptr && bufferChars > 0 ? bufferChars - 1 : kDefaultLineChars - 1;
+  if (length > limit) length = limit;
+  if (buffer != nullptr && bufferChars > 0) {
+    if (length > 0) std::memcpy(buffer, text, length * sizeof(WCHAR));
+    buffer[length] = 0;
+  }
+  std::string utf8;
+  try {
+    utf8 = ToUtf8(text, length);
+  } catch (...) {
+    if (text != nullptr) LocalFree(text);
+    throw;
+  }
+  if (text != nullptr) LocalFree(text);
+  if (trace) WriteLine(session, utf8);
+  if (report) Report(session, eventType, traceClass, eventId, utf8);
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD ERRLOGGR_GetSupportedVersions(DWORD* reserved) {
+  if (reserved != nullptr) *reserved = 0;
+  return kVersion;
+}
+
+DWORD NTErrorInit(DWORD outputs, HINSTANCE module, WORD reportMask, WORD debugMask,
+                  LPCWSTR logDirectory, DWORD* handle) {
+  if (handle == nullptr) return ERROR_INVALID_PARAMETER;
+  *handle = 0;
+  try {
+    return Register(outputs, module, reportMask, debugMask, logDirectory, handle);
+  } catch (...) {  // memory short: no exception crosses into the caller
+    *handle = 0;
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
 }
 
 DWORD NTErrorSetReport(DWORD handle, WORD reportMask) {
@@ -229,30 +274,12 @@ DWORD NTErrorLogFormatPtr(DWORD handle, WORD eventType, WORD traceClass, DWORD e
   const bool report = (session->outputs & NTERROR_OUTPUT_EVENTLOG) != 0 && eventType != 0 &&
                       (eventType & session->reportMask.load()) == eventType;
   if (!trace && !report) return ERROR_SUCCESS;
-
-  LPWSTR text = nullptr;
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER, format,
-                                0, 0, reinterpret_cast<LPWSTR>(&text), 0, args);
-  if (length == 0) {
-    // A template its inserts do not fit: written as it stands.
-    if (text != nullptr) LocalFree(text);
-    text = nullptr;
-    length = FormatMessageW(
-        FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-        format, 0, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  try {
+    Write(*session, trace, report, eventType, traceClass, eventId, buffer, bufferChars, format,
+          args);
+  } catch (...) {  // memory short: the line is lost, the caller goes on
+    return ERROR_NOT_ENOUGH_MEMORY;
   }
-  const DWORD limit =
-      buffer != nullptr && bufferChars > 0 ? bufferChars - 1 : kDefaultLineChars - 1;
-  if (length > limit) length = limit;
-  if (buffer != nullptr && bufferChars > 0) {
-    if (length > 0) std::memcpy(buffer, text, length * sizeof(WCHAR));
-    buffer[length] = 0;
-  }
-  const std::string utf8 = ToUtf8(text, length);
-  if (text != nullptr) LocalFree(text);
-
-  if (trace) WriteLine(*session, utf8);
-  if (report) Report(*session, eventType, traceClass, eventId, utf8);
   return ERROR_SUCCESS;
 }
 
