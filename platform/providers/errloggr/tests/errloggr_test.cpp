@@ -143,6 +143,25 @@ TEST_F(ErrorServiceTest, HandleZeroAndReturnedHandlesDoNothing) {
   EXPECT_TRUE(Events().empty());
 }
 
+TEST_F(ErrorServiceTest, TheCallingLibrarysOwnTableNamesTheLogFile) {
+  HMODULE library = LoadLibraryA(WL_TEST_MODULE_PATH);  // message 1 "TESTMOD", no message 2
+  ASSERT_NE(library, nullptr);
+  DWORD handle = 0;
+  EXPECT_EQ(NTErrorInit(NTERROR_OUTPUT_EVENTLOG | NTERROR_OUTPUT_LOGFILE, library, 7, 0,
+                        wideLogDir_.c_str(), &handle),
+            static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+  ASSERT_EQ(NTErrorInit(NTERROR_OUTPUT_LOGFILE, library, 7, 0x20, wideLogDir_.c_str(), &handle),
+            0u);
+  Trace(handle, 0, 0x20, u"library line\r\n");
+  std::ifstream in(logDir_ + "/TESTMOD.LOG");
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line));
+  EXPECT_EQ(Text(line), "library line");
+  EXPECT_TRUE(LogLines().empty());  // nothing in the program's file
+  NTErrorDeInit(handle);
+  FreeLibrary(library);
+}
+
 TEST_F(ErrorServiceTest, RegistrationFailures) {
   DWORD handle = 99;
   EXPECT_EQ(NTErrorInit(3, nullptr, 7, 0, wideLogDir_.c_str(), nullptr),
