@@ -39,11 +39,12 @@ ERRLOGGR_API DWORD ERRLOGGR_GetSupportedVersions(DWORD* reserved);
 
 // Registers a module. 0 and a non-zero *handle on success; otherwise a Win32
 // error code and *handle 0: ERROR_INVALID_PARAMETER (null handle pointer,
-// unknown output bits, no log directory while the log file is asked for, a
-// log directory longer than MAX_PATH), ERROR_MR_MID_NOT_FOUND (message 1 or
-// 2 absent while its output is asked for), ERROR_INVALID_NAME (a message text
-// that is no file or source name), ERROR_PATH_NOT_FOUND (the log directory
-// cannot be created), or the event log's error.
+// unknown output bits, a log directory longer than MAX_PATH),
+// ERROR_MR_MID_NOT_FOUND (message 1 or 2 absent while its output is asked
+// for), ERROR_INVALID_NAME (a message text that is no file or source name),
+// ERROR_PATH_NOT_FOUND (the log directory cannot be created, or none is given
+// and there is no install root), ERROR_NOT_ENOUGH_MEMORY, or the event log's
+// error. A null or empty log directory means install root + "\LOGFILES".
 ERRLOGGR_API DWORD NTErrorInit(DWORD outputs, HINSTANCE module, WORD reportMask, WORD debugMask,
                                LPCWSTR logDirectory, DWORD* handle);
 

@@ -13,6 +13,7 @@
 #include "win32/eventlog.h"
 #include "win32/files.h"
 #include "win32/memory.h"
+#include "win32/registry.h"
 #include "win32/resources.h"
 #include "win32/sync.h"
 #include "win32/timeapi.h"
@@ -109,6 +110,30 @@ bool IsSourceName(const std::u16string& name) {
   return true;
 }
 
+// The install root's log directory, install root + "\LOGFILES" (the root
+// read as every component reads it: PathName, at most 150 bytes); empty when
+// there is none.
+std::string InstallLogDirectory() {
+  constexpr DWORD kInstallPathBytes = 150;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tarvex\\Wardenline\\CurrentVersion", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS) {
+    return std::string();
+  }
+  char buffer[kInstallPathBytes + 1] = {};
+  DWORD type = 0;
+  DWORD size = kInstallPathBytes;
+  const LONG status =
+      RegQueryValueExA(key, "PathName", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::string();
+  buffer[size < kInstallPathBytes ? size : kInstallPathBytes] = '\0';
+  std::string root = buffer;
+  if (root.empty()) return root;
+  if (root.back() != '\\' && root.back() != '/') root += '\\';
+  return root + "LOGFILES";
+}
+
 // One log line: local time, thread, text with its line breaks as "\n".
 std::string LogLine(const std::string& text) {
   SYSTEMTIME now;
@@ -159,15 +184,15 @@ DWORD Register(DWORD outputs, HINSTANCE module, WORD reportMask, WORD debugMask,
   DWORD error = ERROR_SUCCESS;
 
   if ((outputs & NTERROR_OUTPUT_LOGFILE) != 0) {
-    if (logDirectory == nullptr) return ERROR_INVALID_PARAMETER;
     size_t length = 0;
-    while (length <= MAX_PATH && logDirectory[length] != 0) ++length;
-    if (length == 0 || length > MAX_PATH) return ERROR_INVALID_PARAMETER;
+    while (logDirectory != nullptr && length <= MAX_PATH && logDirectory[length] != 0) ++length;
+    if (length > MAX_PATH) return ERROR_INVALID_PARAMETER;
     const std::u16string name = ModuleMessage(module, 1, &error);
     if (error != ERROR_SUCCESS) return error;
     if (!IsFileName(name)) return ERROR_INVALID_NAME;
-    std::string directory = ToUtf8(logDirectory, length);
-    if (directory.empty()) return ERROR_INVALID_PARAMETER;
+    // No directory given: the install root's.
+    std::string directory = length > 0 ? ToUtf8(logDirectory, length) : InstallLogDirectory();
+    if (directory.empty()) return length > 0 ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND;
     if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
       return ERROR_PATH_NOT_FOUND;
     }

@@ -14,6 +14,7 @@
 #include "../../../eventlog/event_store.h"
 #include "../../../registry/tests/registry_test_support.h"
 #include "win32/eventlog.h"
+#include "win32/registry.h"
 #include "win32/resources.h"
 
 namespace {
@@ -162,6 +163,22 @@ TEST_F(ErrorServiceTest, TheCallingLibrarysOwnTableNamesTheLogFile) {
   FreeLibrary(library);
 }
 
+TEST_F(ErrorServiceTest, WithoutADirectoryTheInstallRootsLogFilesIsUsed) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tarvex\\Wardenline\\CurrentVersion", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "PathName", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir_.c_str()),
+                           static_cast<DWORD>(dir_.size() + 1)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  DWORD handle = 0;
+  ASSERT_EQ(NTErrorInit(NTERROR_OUTPUT_LOGFILE, nullptr, 7, 1, u"", &handle), 0u);
+  Trace(handle, 0, 1, u"to the install root\r\n");
+  ASSERT_EQ(LogLines().size(), 1u);  // dir_ + "/LOGFILES/ERRTEST.LOG"
+  NTErrorDeInit(handle);
+}
+
 TEST_F(ErrorServiceTest, RegistrationFailures) {
   DWORD handle = 99;
   EXPECT_EQ(NTErrorInit(3, nullptr, 7, 0, wideLogDir_.c_str(), nullptr),
@@ -169,8 +186,9 @@ TEST_F(ErrorServiceTest, RegistrationFailures) {
   EXPECT_EQ(NTErrorInit(4, nullptr, 7, 0, wideLogDir_.c_str(), &handle),
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(handle, 0u);
+  // No log directory and no install root to take one from.
   EXPECT_EQ(NTErrorInit(2, nullptr, 7, 0, nullptr, &handle),
-            static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+            static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   // A module without a message table, and a handle that is no module.
   HMODULE platform = GetModuleHandleA("libwlplatform.so");
   ASSERT_NE(platform, nullptr);
