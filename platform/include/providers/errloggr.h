@@ -59,7 +59,8 @@ ERRLOGGR_API DWORD NTErrorSetDebug(DWORD handle, WORD debugMask);
 // written the text, cut to bufferChars - 1 characters, is also left in
 // `buffer` (if not null); the cut text is what is written. A template that
 // cannot be formatted with its inserts is written as it stands. Returns 0
-// (also when the masks select nothing), ERROR_INVALID_HANDLE or
+// (also when the masks select nothing), ERROR_INVALID_HANDLE,
+// ERROR_NOT_ENOUGH_MEMORY (the line is lost) or
 // ERROR_INVALID_PARAMETER (null format).
 ERRLOGGR_API DWORD NTErrorLogFormatPtr(DWORD handle, WORD eventType, WORD traceClass, DWORD eventId,
                                        LPWSTR buffer, DWORD bufferChars, LPCWSTR format,
