@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "mfc/afxwin.h"
@@ -62,12 +63,19 @@ AFX_MODULE_STATE* AfxModuleStateOfAddress(const void* address) {
     return AfxGetAppModuleState();
   }
   std::lock_guard<std::mutex> lock(StatesMutex());
-  AFX_MODULE_STATE*& state = LibraryStates()[map];
-  if (state == nullptr) {
-    state = new AFX_MODULE_STATE;
-    state->m_hCurrentInstanceHandle = map;
-    state->m_hCurrentResourceHandle = map;
-    state->m_bDLL = TRUE;
+  auto& states = LibraryStates();
+  auto it = states.find(map);
+  if (it != states.end()) return it->second;
+  auto* state = new (std::nothrow) AFX_MODULE_STATE;
+  if (state == nullptr) return AfxGetAppModuleState();  // memory short: no state of its own
+  state->m_hCurrentInstanceHandle = map;
+  state->m_hCurrentResourceHandle = map;
+  state->m_bDLL = TRUE;
+  try {
+    states.emplace(map, state);
+  } catch (...) {
+    delete state;
+    return AfxGetAppModuleState();
   }
   return state;
 }

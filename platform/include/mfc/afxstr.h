@@ -66,6 +66,9 @@ struct WLMFC_API FormatArg {
   FormatArg(const char* value) : kind(Kind::kNarrow), n(value) {}
   FormatArg(char* value) : kind(Kind::kNarrow), n(value) {}
   FormatArg(const CString& value);
+  // wchar_t is 32-bit here, not the UTF-16 WCHAR: refused at compile time.
+  FormatArg(const wchar_t* value) = delete;
+  FormatArg(wchar_t* value) = delete;
   FormatArg(std::nullptr_t) : kind(Kind::kPointer), p(nullptr) {}
   template <typename T, typename = std::enable_if_t<std::is_enum_v<T>>>
   FormatArg(T value) : FormatArg(static_cast<std::underlying_type_t<T>>(value)) {}
