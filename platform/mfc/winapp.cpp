@@ -3,10 +3,12 @@
 #include <link.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "mfc/afxwin.h"
 #include "win32/resources.h"
@@ -45,6 +47,26 @@ std::u16string BaseName(const char* path) {
   base = base.substr(base.find_last_of('/') + 1);
   base = base.substr(0, base.find('.'));
   return std::u16string(base.begin(), base.end());
+}
+
+// At process exit, as Windows detaches every library still loaded: the
+// ExitInstance of each application not shut down yet.
+void ExitRemainingApplications() {
+  std::vector<AFX_MODULE_STATE*> states;
+  {
+    std::lock_guard<std::mutex> lock(StatesMutex());
+    for (const auto& entry : LibraryStates()) states.push_back(entry.second);
+  }
+  for (AFX_MODULE_STATE* state : states) {
+    CWinApp* app = state->m_pCurrentWinApp;
+    if (app == nullptr || !state->m_bInitialized) continue;
+    state->m_bInitialized = FALSE;
+    AFX_MANAGE_STATE(state);
+    try {
+      app->ExitInstance();
+    } catch (...) {
+    }
+  }
 }
 
 }  // namespace
@@ -148,6 +170,10 @@ BOOL AfxDllMain(AFX_MODULE_STATE* pModuleState, HINSTANCE hInstance, DWORD dwRea
     }
     if (started) {
       pModuleState->m_bInitialized = TRUE;
+      // Registered at each attach, after that library's application object
+      // was constructed, so one run comes before that object's destructor at
+      // exit (later runs find nothing left to do).
+      std::atexit(ExitRemainingApplications);
       return TRUE;
     }
     try {

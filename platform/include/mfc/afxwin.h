@@ -8,8 +8,9 @@
 // entry point runs InitInstance with the library's module state current;
 // FALSE makes it run ExitInstance, log a line on standard error, and return
 // FALSE, so that LoadLibraryA unloads the library and fails with
-// ERROR_DLL_INIT_FAILED. On detach it runs ExitInstance. A library loaded
-// with plain dlopen runs neither.
+// ERROR_DLL_INIT_FAILED. On detach it runs ExitInstance; a library still
+// attached when the process exits has ExitInstance run from an atexit
+// handler. A library loaded with plain dlopen runs neither.
 //
 // Module state: every module (the program, each such library) has one
 // AFX_MODULE_STATE, found from the address of its application object or of

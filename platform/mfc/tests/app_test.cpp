@@ -5,6 +5,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@ const WlMessageEntry kMessages[] = {{1, "APPTEST%0\r\n"}};
 const WlMessageEntry kStrings[] = {{101, "program string %s"}};
 
 std::vector<std::string> g_events;
+int g_eventFd = -1;  // also written here, one line per event, when set
 
 }  // namespace
 
@@ -24,6 +27,10 @@ WL_DEFINE_MODULE_RESOURCES(kMessages, kStrings);
 
 extern "C" __attribute__((visibility("default"))) void wlmfc_test_event(const char* what) {
   g_events.push_back(what);
+  if (g_eventFd >= 0) {
+    const std::string line = std::string(what) + "\n";
+    if (write(g_eventFd, line.data(), line.size()) < 0) g_eventFd = -1;
+  }
 }
 
 namespace {
@@ -88,6 +95,27 @@ TEST_F(AppTest, InitInstanceAtLoadExitInstanceAtUnloadInTheLibrarysState) {
   EXPECT_EQ(g_events, (std::vector<std::string>{"init:own-state", "exit"}));
   EXPECT_FALSE(Loaded());
   EXPECT_EQ(ThreadCount(), threadsBefore);
+}
+
+TEST_F(AppTest, ExitInstanceRunsAtProcessExitWithoutFreeLibrary) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(fds[0]);
+    g_eventFd = fds[1];
+    std::exit(LoadLibraryA(WL_TEST_APP_PATH) == nullptr ? 2 : 0);
+  }
+  close(fds[1]);
+  std::string events;
+  char buffer[256];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) events.append(buffer, n);
+  close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(events, "init:own-state\nexit\n");
 }
 
 TEST_F(AppTest, FailedInitInstanceKeepsTheLibraryOut) {
