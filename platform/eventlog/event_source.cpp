@@ -99,7 +99,7 @@ std::string ResolveMessage(const std::string& source, DWORD eventId,
     args.push_back(reinterpret_cast<DWORD_PTR>(text.c_str()));
   }
   for (const std::string& file : MessageFiles(source)) {
-    HMODULE module = LoadLibraryA(file.c_str());
+    HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (module == nullptr) continue;
     std::string message;
     for (DWORD id : {eventId, eventId & 0xFFFFu}) {

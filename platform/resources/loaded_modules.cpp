@@ -89,7 +89,15 @@ std::string FileNameOf(link_map* module) {
 void* OwnSymbol(HMODULE module, const char* name) {
   link_map* map = FindLoaded(module);
   if (map == nullptr || name == nullptr) return nullptr;
-  void* symbol = dlsym(static_cast<void*>(map), name);
+  // A link map is a usable dlsym handle only for modules that dlopen gave
+  // out; one loaded as a dependency of the program (found by
+  // GetModuleHandleA, or from an address) has no search list of its own, so
+  // take a real handle for it, without loading anything.
+  void* handle = map == MainProgram() ? dlopen(nullptr, RTLD_LAZY)
+                                      : dlopen(map->l_name, RTLD_LAZY | RTLD_NOLOAD);
+  if (handle == nullptr) return nullptr;
+  void* symbol = dlsym(handle, name);
+  dlclose(handle);
   if (symbol == nullptr) return nullptr;
   Dl_info info;
   link_map* owner = nullptr;

@@ -2,7 +2,11 @@
 // GetModuleFileNameA over the dynamic loader.
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,11 +46,40 @@ std::vector<std::string> Candidates(const std::string& path) {
   return names;
 }
 
-}  // namespace
+// References that LoadLibraryA/LoadLibraryExA handed out, per module, and
+// whether the module's DllMain has run its attach. Data-file references are
+// counted apart so that taking and dropping them never waits for the loader
+// lock; the two counts are interchangeable when a reference is freed, so the
+// detach runs exactly when the last reference of either kind goes.
+struct ModuleReferences {
+  std::map<link_map*, long> full;      // under LoaderLock()
+  std::map<link_map*, long> dataFile;  // under DataFileMutex()
+  std::set<link_map*> attached;        // under LoaderLock()
+  // Modules whose last full reference went while data-file ones remained.
+  std::set<link_map*> pendingDetach;  // under DataFileMutex()
+};
 
-extern "C" {
+ModuleReferences& References() {
+  static auto* references = new ModuleReferences;  // used until exit
+  return *references;
+}
 
-HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
+std::recursive_mutex& LoaderLock() {
+  static auto* lock = new std::recursive_mutex;
+  return *lock;
+}
+
+std::mutex& DataFileMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+
+WL_DLL_ENTRY EntryOf(HMODULE module) {
+  return reinterpret_cast<WL_DLL_ENTRY>(wl::modules::OwnSymbol(module, "DllMain"));
+}
+
+// dlopen of the module a caller names, without DllMain: null with the error set.
+HMODULE OpenModule(LPCSTR lpLibFileName) {
   if (lpLibFileName == nullptr || *lpLibFileName == '\0') {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -75,10 +108,94 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
   return nullptr;
 }
 
+}  // namespace
+
+extern "C" {
+
+HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
+  HMODULE module = OpenModule(lpLibFileName);
+  if (module == nullptr) return nullptr;
+  link_map* map = static_cast<link_map*>(module);
+  std::lock_guard<std::recursive_mutex> lock(LoaderLock());
+  ModuleReferences& references = References();
+  ++references.full[map];
+  {
+    std::lock_guard<std::mutex> dataLock(DataFileMutex());
+    references.pendingDetach.erase(map);
+  }
+  // Marked before the call so that a load of the same module from inside its
+  // own DllMain only counts a reference.
+  if (!references.attached.insert(map).second) return module;
+  WL_DLL_ENTRY entry = EntryOf(module);
+  if (entry == nullptr || entry(module, DLL_PROCESS_ATTACH, nullptr)) return module;
+  entry(module, DLL_PROCESS_DETACH, nullptr);
+  references.attached.erase(map);
+  if (--references.full[map] <= 0) references.full.erase(map);
+  const std::string file = wl::modules::FileNameOf(map);
+  std::fprintf(stderr,
+               "wardenline: LoadLibrary %s: %s did not initialise (DllMain failed), unloaded\n",
+               lpLibFileName, file.c_str());
+  dlclose(module);
+  SetLastError(ERROR_DLL_INIT_FAILED);
+  return nullptr;
+}
+
+HMODULE LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+  if (hFile != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if ((dwFlags & (LOAD_LIBRARY_AS_DATAFILE | DONT_RESOLVE_DLL_REFERENCES)) == 0) {
+    return LoadLibraryA(lpLibFileName);
+  }
+  HMODULE module = OpenModule(lpLibFileName);
+  if (module == nullptr) return nullptr;
+  std::lock_guard<std::mutex> lock(DataFileMutex());
+  ++References().dataFile[static_cast<link_map*>(module)];
+  return module;
+}
+
 BOOL FreeLibrary(HMODULE hLibModule) {
   if (hLibModule == nullptr || wl::modules::FindLoaded(hLibModule) == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
+  }
+  link_map* map = static_cast<link_map*>(hLibModule);
+  ModuleReferences& references = References();
+  bool dataFileReference = false;
+  bool detachNow = false;
+  {
+    std::lock_guard<std::mutex> lock(DataFileMutex());
+    auto it = references.dataFile.find(map);
+    if (it != references.dataFile.end()) {
+      dataFileReference = true;
+      if (--it->second <= 0) {
+        references.dataFile.erase(it);
+        detachNow = references.pendingDetach.erase(map) != 0;
+      }
+    }
+  }
+  if (!dataFileReference || detachNow) {
+    std::lock_guard<std::recursive_mutex> lock(LoaderLock());
+    bool last = detachNow;
+    if (!dataFileReference) {
+      auto it = references.full.find(map);
+      if (it != references.full.end() && --it->second <= 0) {
+        references.full.erase(it);
+        std::lock_guard<std::mutex> dataLock(DataFileMutex());
+        // With data-file references still out, the last of them detaches.
+        last = references.dataFile.count(map) == 0;
+        if (!last && references.attached.count(map) != 0) references.pendingDetach.insert(map);
+      }
+    }
+    if (last && references.full.count(map) == 0) {
+      auto attached = references.attached.find(map);
+      if (attached != references.attached.end()) {
+        references.attached.erase(attached);
+        if (WL_DLL_ENTRY entry = EntryOf(hLibModule))
+          entry(hLibModule, DLL_PROCESS_DETACH, nullptr);
+      }
+    }
   }
   if (dlclose(hLibModule) != 0) {
     SetLastError(ERROR_INVALID_HANDLE);

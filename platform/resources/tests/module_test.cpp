@@ -99,6 +99,14 @@ TEST_F(ModuleTest, HandlesNamesAndProcedures) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
   // Symbols of other modules are not this module's exports.
   EXPECT_EQ(GetProcAddress(module_, "malloc"), nullptr);
+  // A library the program was linked with (not opened by LoadLibraryA) is
+  // searched too, and has no tables.
+  HMODULE platform = GetModuleHandleA("libwlplatform.so");
+  ASSERT_NE(platform, nullptr);
+  EXPECT_NE(GetProcAddress(platform, "FormatMessageA"), nullptr);
+  char text[16];
+  EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, platform, 1, 0, text, sizeof text, nullptr),
+            0u);
 
   char path[4096];
   const DWORD length = GetModuleFileNameA(module_, path, sizeof path);
