@@ -45,8 +45,7 @@ bool takeRequest(BucketRequest* request) {
 }
 
 bool hasSignature(const Control* control) {
-  static constexpr char kSignature[9] = {'N', 'T', '_', 'T', 'R', 'E', 'N', 'D', '\0'};
-  return std::memcmp(control->signature, kSignature, sizeof kSignature) == 0;
+  return std::memcmp(control->signature, kHistorySignature, sizeof kHistorySignature) == 0;
 }
 
 DWORD WINAPI bucketWorkerMain(LPVOID) {
@@ -85,9 +84,7 @@ int startBucketWorker() {
     workerThread = CreateThread(nullptr, 0, bucketWorkerMain, nullptr, CREATE_SUSPENDED, &threadId);
   }
   if (workerThread == nullptr) {
-    traceLog("nTrend Error: unable to create thread.\n");
-    consoleMessage("Unable to create thread from the operating system.\r\n");
-    reportEvent(kEventThreadFailed, kEventTypeError);
+    reportThreadFailure();
     return 1;
   }
   emptyRequestQueue();

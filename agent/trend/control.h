@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "win32/types.h"
 
@@ -49,8 +50,14 @@ struct ControlConfig {
   ControlConfig* next = nullptr;
 };
 
+// "NT_TREND" and its NUL: the mark of a live control record and the first
+// nine bytes of every history file.
+inline constexpr char kHistorySignature[9] = "NT_TREND";
+
 struct Control {
-  char signature[9] = {'N', 'T', '_', 'T', 'R', 'E', 'N', 'D', '\0'};
+  Control() { std::memcpy(signature, kHistorySignature, sizeof signature); }
+
+  char signature[sizeof kHistorySignature];
   DWORD controlIndex = 0;
   LONG controlStatus = 1;  // 1 valid, 2 deprecated
   DWORD classId = 0;

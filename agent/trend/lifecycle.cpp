@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "agent/common/install_root.h"
 #include "agent/trend/configuration.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
@@ -23,17 +24,13 @@ HANDLE trapEvent = nullptr;
 HANDLE controlSemaphore = nullptr;
 HANDLE bucketSemaphore = nullptr;
 std::string installPath;
-std::string logFilePath;
-LONG initialized = 0;
+bool initialized = false;
 UINT supportedViewIds[9] = {1, 3, 6, 1, 4, 1, 64823, 2, 45};
 
 QueryHandlers queryHandlers = {mibGet, mibGetNext, mibSetCheck, mibSetCommit};
 
 namespace {
 
-constexpr const char* kInstallKey = "Software\\Tarvex\\Wardenline\\CurrentVersion";
-constexpr const char* kInstallValue = "PathName";
-constexpr DWORD kInstallPathBytes = 150;
 constexpr const char* kControlSemaphoreName = "NTREND SEMAPHORE";
 constexpr const char* kBucketSemaphoreName = "NTREND BUCKET SEMAPHORE";
 
@@ -87,35 +84,6 @@ void closeHandleAndClear(HANDLE* handle) {
 
 }  // namespace
 
-LONG readInstallPath(std::string* path) {
-  HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_READ, &key);
-  if (status != ERROR_SUCCESS) return status;
-  char buffer[kInstallPathBytes + 1] = {};
-  DWORD type = 0;
-  DWORD size = kInstallPathBytes;
-  status =
-      RegQueryValueExA(key, kInstallValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return status;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
-  if (size > kInstallPathBytes) size = kInstallPathBytes;
-  buffer[size] = '\0';  // the value need not carry its terminator
-  if (buffer[0] == '\0') return ERROR_INVALID_DATA;
-  if (path != nullptr) *path = buffer;
-  return ERROR_SUCCESS;
-}
-
-void openTraceLog() {
-  traceLogOpened.store(true);
-  std::string root;
-  if (readInstallPath(&root) != ERROR_SUCCESS) return;
-  const std::string path = root + "\\LOGFILES\\CURVEMIB.LOG";
-  FILE* log = wl_fopen(path.c_str(), "w");
-  if (log != nullptr) std::fclose(log);
-  logFilePath = path;
-}
-
 bool createAgentSemaphores() {
   if (controlSemaphore == nullptr) {
     controlSemaphore = CreateSemaphoreA(nullptr, 0, 1, kControlSemaphoreName);
@@ -128,7 +96,7 @@ bool createAgentSemaphores() {
 
 int ntrend_Init() {
   // 1. Install root.
-  if (readInstallPath(&installPath) != ERROR_SUCCESS) {
+  if (wlcommon::readInstallPath(wlcommon::kInstallRootBytes, &installPath) != ERROR_SUCCESS) {
     failMessage();
     return 1;
   }
@@ -208,14 +176,14 @@ int ntrend_Init() {
   resumeBucketWorker();
   // 16. Done.
   traceLog("ntrend init() return\n");
-  initialized = 1;
+  initialized = true;
   return 0;
 }
 
 void ntrend_Exit() {
   reportEvent(kEventUnloaded, kEventTypeInformation);
   traceLog("ntrend_Exit() function...\n");
-  const bool running = initialized == 1;
+  const bool running = initialized;
   if (running) {
     takeForExit(controlSemaphore, "NTREND SEMAPHORE");
     takeForExit(bucketSemaphore, "NTREND BUCKET SEMAPHORE");
@@ -238,7 +206,7 @@ void ntrend_Exit() {
   // Closing our handles lets a later load in this process start afresh.
   closeHandleAndClear(&controlSemaphore);
   closeHandleAndClear(&bucketSemaphore);
-  initialized = 0;
+  initialized = false;
 }
 
 BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* supportedView) {
@@ -253,6 +221,7 @@ BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* su
   // The log is emptied before the start-up thread exists, so that this
   // function's own line is never lost to the truncation.
   openTraceLog();
+  traceLogOpened.store(true);
   // Both semaphores exist, unavailable, before start-up runs: a request or a
   // trap that comes early waits for step 14. A failure here is reported by
   // start-up step 7.
@@ -263,9 +232,7 @@ BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* su
     traceLog(" SnmpExtensionInit() return\n");
     return TRUE;
   }
-  traceLog("nTrend Error: unable to create thread.\n");
-  consoleMessage("Unable to create thread from the operating system.\r\n");
-  reportEvent(kEventThreadFailed, kEventTypeError);
+  reportThreadFailure();
   return FALSE;
 }
 

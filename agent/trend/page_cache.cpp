@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "agent/common/little_endian.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/lifecycle.h"
@@ -39,14 +40,13 @@ void freeEntry(SampleCache* entry) {
   delete entry;
 }
 
+// Slots are 32-bit little-endian; callers keep `position` below slotsPerPage.
 LONG slotValue(const BYTE* page, DWORD position) {
-  LONG value;
-  std::memcpy(&value, page + position * kSlotBytes, sizeof value);
-  return value;
+  return wlcommon::loadLe32Signed(page + position * kSlotBytes);
 }
 
 void setSlotValue(BYTE* page, DWORD position, LONG value) {
-  std::memcpy(page + position * kSlotBytes, &value, sizeof value);
+  wlcommon::storeLe32(page + position * kSlotBytes, static_cast<uint32_t>(value));
 }
 
 bool writePageCovers(const SampleCache* entry, DWORD slot) {

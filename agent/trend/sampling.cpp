@@ -94,12 +94,6 @@ DWORD WINAPI housekeepingThreadBody(LPVOID) {
   return 0;
 }
 
-void reportThreadFailure() {
-  traceLog("nTrend Error: unable to create thread.\n");
-  consoleMessage("Unable to create thread from the operating system.\r\n");
-  reportEvent(kEventThreadFailed, kEventTypeError);
-}
-
 void stopThread(HANDLE* thread) {
   if (*thread == nullptr) return;
   TerminateThread(*thread, 0);

@@ -33,7 +33,7 @@ class TrendSandbox {
     setenv("WARDENLINE_REGISTRY", (root_ + "/registry.db").c_str(), 1);
     installPath = root_;
     trendDirectory = root_ + "/TrenFile";
-    logFilePath.clear();
+    traceLogFile.close();
   }
   ~TrendSandbox() {
     dropAllCaches();
