@@ -1,9 +1,12 @@
 // The bucket-change request queue, its worker thread, and the conversion of a
 // history file to a new ring size.
+#include "agent/trend/bucket_worker.h"
+
 #include <cstring>
 
+#include "agent/trend/agent_state.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "win32/windows.h"
 

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "agent/trend/agent_state.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/perf_acquisition.h"
 #include "win32/windows.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 
 namespace trend {
 

@@ -3,7 +3,7 @@
 // that number, order, look up, deprecate and revalidate controls.
 //
 // Thread safety: the lists and records are guarded by controlSemaphore (see
-// lifecycle.h); every function here expects the caller to hold it, except
+// agent_state.h); every function here expects the caller to hold it, except
 // during start-up before the semaphore is released.
 // Ownership: the lists own their records; only freeLists frees them. Records
 // are allocated one by one with `new` (std::nothrow where a failure is reported)

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "agent/common/little_endian.h"
+#include "agent/trend/agent_state.h"
 #include "agent/trend/configuration.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "win32/windows.h"
 

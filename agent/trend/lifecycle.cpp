@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "agent/common/install_root.h"
+#include "agent/trend/bucket_worker.h"
 #include "agent/trend/configuration.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"

@@ -6,9 +6,11 @@
 #include "agent/trend/mib.h"
 
 #include "agent/common/snmp_oid.h"
+#include "agent/trend/agent_state.h"
+#include "agent/trend/bucket_worker.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "agent/trend/sampling.h"
 #include "win32/sync.h"

@@ -7,7 +7,7 @@
 #include "agent/common/little_endian.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 
 namespace trend {
 

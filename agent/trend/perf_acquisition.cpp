@@ -1,13 +1,14 @@
 #include "agent/trend/perf_acquisition.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "agent/common/counter_classes.h"
 #include "agent/common/counter_names.h"
 #include "agent/common/perf_walk.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "win32/memory.h"
 #include "win32/timeapi.h"
 

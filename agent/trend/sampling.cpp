@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "agent/trend/agent_state.h"
 #include "agent/trend/configuration.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "agent/trend/perf_acquisition.h"
 #include "agent/trend/traps.h"

@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/agent_state.h"
+#include "agent/trend/output.h"
 #include "win32/windows.h"
 
 namespace trend {

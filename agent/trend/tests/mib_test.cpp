@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "agent/trend/control.h"
+#include "agent/trend/bucket_worker.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/lifecycle.h"
 #include "agent/trend/page_cache.h"
