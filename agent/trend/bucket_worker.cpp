@@ -191,7 +191,7 @@ int create_new_size_trend_file(Control* control, DWORD oldBuckets, DWORD newBuck
       control->tail = converted.tail;
       control->sampleIndex = converted.sampleIndex;
       control->numOfSample = converted.numOfSample;
-      control->headerSaved = 1;
+      control->headerSaved = true;
     }
   }
   fclose(oldFile);
@@ -210,8 +210,8 @@ void convertHistoryBuckets(Control* control, DWORD newBuckets) {
     // new ring.
     relayoutRing(control, newBuckets);
     control->bucketsGranted = newBuckets;
-    control->samplingEnabled = 1;
-    control->headerSaved = 0;
+    control->samplingEnabled = true;
+    control->headerSaved = false;
     createHistoryFile(control->controlIndex);
     return;
   }
@@ -225,7 +225,7 @@ void convertHistoryBuckets(Control* control, DWORD newBuckets) {
     failure = "rename_trend_file() failed\n";
   } else {
     renamed = true;
-    control->samplingEnabled = 1;
+    control->samplingEnabled = true;
     if (create_new_size_trend_file(control, oldBuckets, newBuckets) != 0) {
       failure = "create_new_size_trend_file() failed\n";
     }
@@ -236,7 +236,7 @@ void convertHistoryBuckets(Control* control, DWORD newBuckets) {
   quietMessage("CURVEMIB Error: failed to convert a history to use different bucket size,\r\n");
   quietMessage("                CURVEMIB will continue to use the original bucket size.\r\n");
   control->bucketsGranted = oldBuckets;
-  control->samplingEnabled = 1;
+  control->samplingEnabled = true;
   if (renamed) {
     // Put the untouched old file back so the file matches the ring we keep.
     std::string oldPath = historyFilePath(control->controlIndex, "NT$");

@@ -246,7 +246,7 @@ int writeHistoryHeader(FILE* stream, Control* control) {
   buildHistoryHeaderImage(*control, image);
   rewind(stream);
   if (fwrite(image, 1, sizeof image, stream) != sizeof image) return 1;
-  control->headerSaved = 1;
+  control->headerSaved = true;
   return 0;
 }
 
@@ -325,7 +325,7 @@ int saveHistoryHeader(DWORD controlIndex) {
 
 void saveUnsavedHeaders() {
   for (Control* control = controlList; control != nullptr; control = control->next) {
-    if (control->headerSaved == 0) saveHistoryHeader(control->controlIndex);
+    if (!control->headerSaved) saveHistoryHeader(control->controlIndex);
   }
 }
 
@@ -392,9 +392,9 @@ int restoreControlsFromHistoryFiles() {
     control->prevCounter = 0;
     control->prevBase = 0;
     control->prevReadTime = 0;
-    control->eventRaised = 0;
-    control->samplingEnabled = 1;
-    control->headerSaved = 0;
+    control->eventRaised = false;
+    control->samplingEnabled = true;
+    control->headerSaved = false;
     appendControl(control);
   }
   return 0;

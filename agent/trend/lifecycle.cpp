@@ -163,7 +163,8 @@ int ntrend_Init() {
   // 12. Align every sampled history with the clock.
   const DWORD now = static_cast<DWORD>(wl_time(nullptr));
   for (Control* c = controlList; c != nullptr; c = c->next) {
-    if (c->controlStatus != 2 && c->samplingEnabled != 0 && c->historyStatus != 2) {
+    if (c->controlStatus != kControlDeprecated && c->samplingEnabled &&
+        c->historyStatus != kStatusOff) {
       Align_Sampling_History(c, now, AlignMode::kStartup);
     }
   }

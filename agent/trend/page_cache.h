@@ -25,10 +25,10 @@ struct SampleCache {
   BYTE* readPage = nullptr;
   DWORD writePageNo = 0;
   DWORD readPageNo = 0;
-  LONG writeClean = 1;     // 1: writePage equals the file
-  LONG readValid = 1;      // 0: a store went into the read page's page number
-  LONG writeUnloaded = 1;  // 1: writePage never set up
-  LONG readUnloaded = 1;   // 1: readPage never loaded
+  bool writeClean = true;    // writePage equals the file
+  bool readValid = true;     // false: a store went into the read page's page number
+  bool writeLoaded = false;  // writePage has been set up
+  bool readLoaded = false;   // readPage has been loaded
   DWORD slotBytes = kSlotBytes;
   DWORD pageBytes = kPageBytes;
   DWORD slotsPerPage = kSlotsPerPage;

@@ -159,9 +159,16 @@ int removeFutureSamples(Control* c, DWORD now, DWORD lastDue, DWORD firstDue, DW
   return 0;
 }
 
-// Instance groups are numbered 1..5; the class whose list stands for each.
-constexpr DWORD kGroupListClass[6] = {0, 16, 14, 15, 1, 20};
-constexpr int kGroupCount = 5;
+constexpr int kGroupCount = 5;  // instance groups 1..5
+
+// The class whose instance list stands for an instance group: the first class
+// of the group.
+DWORD groupListClass(int group) {
+  for (DWORD classId = 1; classId <= kNumClasses; ++classId) {
+    if (classInstanceGroup(classId) == group) return classId;
+  }
+  return 0;
+}
 constexpr int kNetworkGroup = 1;
 // Order in which appeared instances are handled.
 constexpr int kGroupCreationOrder[kGroupCount] = {1, 3, 2, 5, 4};
@@ -199,16 +206,17 @@ bool acceptPassTime(DWORD now) {
 int samplingPass(const LONG flags[kIntervalCount + 1], DWORD now) {
   int sampled = 0;
   for (Control* c = controlList; c != nullptr; c = c->next) {
-    if (!isDue(flags, c->intervalIndex) || c->controlStatus == 2 || c->samplingEnabled == 0 ||
-        (c->historyStatus == 2 && c->thresholdStatus == 2)) {
+    if (!isDue(flags, c->intervalIndex) || c->controlStatus == kControlDeprecated ||
+        !c->samplingEnabled ||
+        (c->historyStatus == kStatusOff && c->thresholdStatus == kStatusOff)) {
       continue;
     }
     if (sampled++ == 0) refreshPerformanceData();
     if (Align_Sampling_History(c, now, AlignMode::kSampler) == 3) continue;
     Sample sample = computeSample(c);
     LONG value = sample.invalid ? c->invalidValue : sample.value;
-    if (c->historyStatus != 2) storeRingSample(c, value, now);
-    if (c->thresholdStatus != 2 && !sample.invalid) checkThreshold(c, value, now);
+    if (c->historyStatus != kStatusOff) storeRingSample(c, value, now);
+    if (c->thresholdStatus != kStatusOff && !sample.invalid) checkThreshold(c, value, now);
   }
   return sampled;
 }
@@ -246,7 +254,7 @@ void stopSamplingThreads() {
 }
 
 int Align_Sampling_History(Control* c, DWORD now, AlignMode mode) {
-  if (c->historyStatus == 2 || c->refTimeStamp == 0) return 0;
+  if (c->historyStatus == kStatusOff || c->refTimeStamp == 0) return 0;
   DWORD interval = intervalSeconds(c->intervalIndex);
   if (interval == 0) return 0;  // never due, so nothing can be missing
   DWORD lastDue = c->refTimeStamp + interval * (c->sampleIndex + c->numOfSample - 2);
@@ -306,7 +314,7 @@ void clearRing(Control* c) {
   c->tail = 0;
   c->numOfSample = 0;
   c->sampleIndex = 1;
-  c->eventRaised = 0;
+  c->eventRaised = false;
   c->lastSampleValue = -1;
   c->refTimeStamp = 0;
   c->lastCheckedValue = -1;
@@ -314,15 +322,15 @@ void clearRing(Control* c) {
 }
 
 void restartHistory(Control* c) {
-  c->samplingEnabled = 0;
+  c->samplingEnabled = false;
   deleteHistoryFile(c->controlIndex);
   dropControlCache(c->controlIndex);
   clearRing(c);
   c->prevCounter = 0;
   c->prevBase = 0;
   c->prevReadTime = 0;
-  c->headerSaved = 0;
-  c->samplingEnabled = 1;
+  c->headerSaved = false;
+  c->samplingEnabled = true;
   createHistoryFile(c->controlIndex);
 }
 
@@ -331,7 +339,7 @@ void rescanInstances() {
   InstanceEntry* lists[kGroupCount + 1] = {};
   bool obtained[kGroupCount + 1] = {};
   for (int group = 1; group <= kGroupCount; ++group) {
-    obtained[group] = Get_Object_Instances(kGroupListClass[group], &lists[group]) == 0;
+    obtained[group] = Get_Object_Instances(groupListClass(group), &lists[group]) == 0;
   }
   if (obtained[kNetworkGroup]) {
     // Vanished instances. A group whose list could not be obtained says

@@ -20,7 +20,7 @@ constexpr int kTrapInstanceNameBytes = 256;
 constexpr int kTrapHostNameBytes = 100;
 
 struct ThresholdEvent {
-  LONG inUse = 0;
+  bool inUse = false;
   DWORD classId = 0;
   char instanceName[kTrapInstanceNameBytes] = {};  // always terminated
   DWORD threshold = 0;

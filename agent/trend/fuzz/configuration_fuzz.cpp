@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < size; ++i) {
     char c = static_cast<char>(data[i]);
     if (lineStart && (data[i] & 0x80) != 0) {
-      text += trend::kClassNames[data[i] % (trend::kNumClasses + 1)];
+      text += trend::className(data[i] % (trend::kNumClasses + 1));
       text += ' ';
     } else {
       text += c;
