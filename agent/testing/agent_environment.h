@@ -75,6 +75,15 @@ class TempDirectory {
   std::string path_;
 };
 
+// A temporary directory that holds the process's registry while it lives:
+// the per-test isolation of tests that each start from an empty registry.
+class Sandbox : public TempDirectory {
+ public:
+  explicit Sandbox(const char* stem = "wl-sandbox") : TempDirectory(stem) {
+    setenv("WARDENLINE_REGISTRY", (path() + "/registry.db").c_str(), 1);
+  }
+};
+
 constexpr const char* kInstallKey = "Software\\Tarvex\\Wardenline\\CurrentVersion";
 
 // Writes the install root value "PathName" with the given bytes and type.

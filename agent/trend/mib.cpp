@@ -513,7 +513,7 @@ BOOL mibSetCommit(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32
   return TRUE;
 }
 
-BOOL mibSet(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
+BOOL mibSetForTesting(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
   AsnInteger32 checkStatus = SNMP_ERRORSTATUS_NOERROR;
   AsnInteger32 checkIndex = 0;
   mibSetCheck(list, &checkStatus, &checkIndex);

@@ -200,7 +200,7 @@ void dropAllCaches() {
   }
 }
 
-DWORD cachePageBytes(DWORD controlIndex) {
+DWORD cachePageBytesForTesting(DWORD controlIndex) {
   const SampleCache* entry = findEntry(controlIndex);
   return entry == nullptr ? 0 : entry->pageBytes;
 }
@@ -263,6 +263,6 @@ int releaseConversionPages() {
   return result;
 }
 
-const ConversionRing& conversionOldRing() { return conversion.oldRing; }
+const ConversionRing& conversionOldRingForTesting() { return conversion.oldRing; }
 
 }  // namespace trend

@@ -50,7 +50,7 @@ void dropControlCache(DWORD controlIndex);
 // flushAllCaches, then frees every entry.
 void dropAllCaches();
 // The entry's page size, 0 when the control has no entry.
-DWORD cachePageBytes(DWORD controlIndex);
+DWORD cachePageBytesForTesting(DWORD controlIndex);
 
 // Conversion pages. The old ring as it was when the conversion started.
 struct ConversionRing {
@@ -72,6 +72,6 @@ int storeNewSlot(DWORD newSlot, LONG value);
 // the snapshot. 0, or 1 when the write-back failed.
 int releaseConversionPages();
 // The snapshot taken by obtainConversionPages (zeroes outside a conversion).
-const ConversionRing& conversionOldRing();
+const ConversionRing& conversionOldRingForTesting();
 
 }  // namespace trend

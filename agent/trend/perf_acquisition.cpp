@@ -311,7 +311,7 @@ void releasePerformanceData() {
   counterNames.lastNameLoad = 0;
 }
 
-const perfwalk::PerfBlock* performanceBlock(const char* valueName) {
+const perfwalk::PerfBlock* performanceBlockForTesting(const char* valueName) {
   for (int slot = 0; slot < kBlockCount; ++slot) {
     if (std::strcmp(kBlockQueries[slot].valueName, valueName) == 0) return &blocks[slot];
   }

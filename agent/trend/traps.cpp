@@ -233,7 +233,7 @@ void resetTrapQueue() {
   thresholdEventQueue = ThresholdEventQueue{};
 }
 
-const char* trapHostName() { return hostName; }
+const char* trapHostNameForTesting() { return hostName; }
 
 BOOL buildNextTrap(AsnObjectIdentifier* enterprise, AsnInteger32* genericTrap,
                    AsnInteger32* specificTrap, AsnTimeticks*, SnmpVarBindList* varBindList) {

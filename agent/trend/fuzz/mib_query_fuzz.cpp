@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       trend::mibGetNext(&list, &status, &index);
       break;
     default:
-      trend::mibSet(&list, &status, &index);
+      trend::mibSetForTesting(&list, &status, &index);
       break;
   }
   if (index < 0 || index > static_cast<AsnInteger32>(count)) __builtin_trap();

@@ -1,6 +1,6 @@
 // Test support for the history file, page cache and configuration tests: a
-// private install root and trend directory under a fresh temporary
-// directory, a private registry file, and helpers for controls and files.
+// private install root and trend directory in a sandbox with its own registry
+// (agent/testing/agent_environment.h), and helpers for controls and files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "agent/trend/control.h"
+#include "agent/testing/agent_environment.h"
 #include "agent/trend/bucket_worker.h"
+#include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/lifecycle.h"
 #include "agent/trend/page_cache.h"
@@ -27,11 +28,8 @@ namespace trend::testing {
 class TrendSandbox {
  public:
   TrendSandbox() {
-    char pattern[] = "/tmp/wl-hist-XXXXXX";
-    root_ = mkdtemp(pattern);
     std::filesystem::create_directories(root_ + "/INI");
     std::filesystem::create_directories(root_ + "/TrenFile");
-    setenv("WARDENLINE_REGISTRY", (root_ + "/registry.db").c_str(), 1);
     installPath = root_;
     trendDirectory = root_ + "/TrenFile";
     traceLogFile.close();
@@ -39,8 +37,6 @@ class TrendSandbox {
   ~TrendSandbox() {
     dropAllCaches();
     freeLists();
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
   }
   TrendSandbox(const TrendSandbox&) = delete;
   TrendSandbox& operator=(const TrendSandbox&) = delete;
@@ -49,7 +45,8 @@ class TrendSandbox {
   std::string trendFile(const std::string& name) const { return root_ + "/TrenFile/" + name; }
 
  private:
-  std::string root_;
+  wltest::Sandbox sandbox_{"wl-hist"};  // registry and files, removed last
+  std::string root_ = sandbox_.path();
 };
 
 inline std::vector<BYTE> readBytes(const std::string& path) {
