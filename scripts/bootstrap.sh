@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config
+  cmake ninja-build g++ clang clang-tidy libclang-rt-14-dev make pkg-config
   libsqlite3-dev sqlite3
   libsnmp-dev snmp snmpd snmptrapd smitools
   nlohmann-json3-dev

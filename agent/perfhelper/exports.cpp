@@ -1,7 +1,6 @@
 // The seven exports of libperfpeek.so and its load and unload sequences.
 #include <cstdint>
 #include <cstring>
-#include <string>
 
 #include "agent/perfhelper/lookups.h"
 #include "agent/perfhelper/peek_log.h"
@@ -36,8 +35,7 @@ class SemaphoreHold {
 };
 
 __attribute__((constructor)) void loadPerfPeek() {
-  std::string root;
-  if (perfpeek::readInstallRoot(&root)) perfpeek::openPeekLog(root);
+  perfpeek::openPeekLog();
   peekSemaphore = CreateSemaphoreA(nullptr, 1, 1, "PERF DLL SEMAPHORE");
   perfpeek::peekLog("CreateSemaphore() return %d\n",
                     static_cast<int>(reinterpret_cast<intptr_t>(peekSemaphore)));

@@ -5,21 +5,19 @@
 // during load and unload.
 #pragma once
 
-#include <string>
+#include "agent/common/log_file.h"
 
 namespace perfpeek {
 
-// Reads the install root (registry value "PathName" under HKLM
-// "Software\Tarvex\Wardenline\CurrentVersion", at most 150 bytes with its
-// terminator). False when it cannot be read.
-bool readInstallRoot(std::string* root);
+// The helper's log file (plain storage: nothing to free at unload).
+extern wlcommon::LogFile peekLogFile;
 
-// Uses install root + "\LOGFILES\PERFPEEK.LOG" from now on and empties it; an
-// empty root turns the file off.
-void openPeekLog(const std::string& installRoot);
-// The log file path in use (empty when none).
-const char* peekLogPath();
+// Reads the install root (150 bytes at most) and uses its
+// "LOGFILES\PERFPEEK.LOG" from now on, emptying it; without an install root
+// the log has no file.
+void openPeekLog();
 
+// Formats into at most 1,023 characters and writes to the log.
 void peekLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace perfpeek

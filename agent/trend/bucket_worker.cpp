@@ -1,9 +1,12 @@
 // The bucket-change request queue, its worker thread, and the conversion of a
 // history file to a new ring size.
+#include "agent/trend/bucket_worker.h"
+
 #include <cstring>
 
+#include "agent/trend/agent_state.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "win32/windows.h"
 
@@ -45,8 +48,7 @@ bool takeRequest(BucketRequest* request) {
 }
 
 bool hasSignature(const Control* control) {
-  static constexpr char kSignature[9] = {'N', 'T', '_', 'T', 'R', 'E', 'N', 'D', '\0'};
-  return std::memcmp(control->signature, kSignature, sizeof kSignature) == 0;
+  return std::memcmp(control->signature, kHistorySignature, sizeof kHistorySignature) == 0;
 }
 
 DWORD WINAPI bucketWorkerMain(LPVOID) {
@@ -85,9 +87,7 @@ int startBucketWorker() {
     workerThread = CreateThread(nullptr, 0, bucketWorkerMain, nullptr, CREATE_SUSPENDED, &threadId);
   }
   if (workerThread == nullptr) {
-    traceLog("nTrend Error: unable to create thread.\n");
-    consoleMessage("Unable to create thread from the operating system.\r\n");
-    reportEvent(kEventThreadFailed, kEventTypeError);
+    reportThreadFailure();
     return 1;
   }
   emptyRequestQueue();
@@ -191,7 +191,7 @@ int create_new_size_trend_file(Control* control, DWORD oldBuckets, DWORD newBuck
       control->tail = converted.tail;
       control->sampleIndex = converted.sampleIndex;
       control->numOfSample = converted.numOfSample;
-      control->headerSaved = 1;
+      control->headerSaved = true;
     }
   }
   fclose(oldFile);
@@ -210,8 +210,8 @@ void convertHistoryBuckets(Control* control, DWORD newBuckets) {
     // new ring.
     relayoutRing(control, newBuckets);
     control->bucketsGranted = newBuckets;
-    control->samplingEnabled = 1;
-    control->headerSaved = 0;
+    control->samplingEnabled = true;
+    control->headerSaved = false;
     createHistoryFile(control->controlIndex);
     return;
   }
@@ -225,7 +225,7 @@ void convertHistoryBuckets(Control* control, DWORD newBuckets) {
     failure = "rename_trend_file() failed\n";
   } else {
     renamed = true;
-    control->samplingEnabled = 1;
+    control->samplingEnabled = true;
     if (create_new_size_trend_file(control, oldBuckets, newBuckets) != 0) {
       failure = "create_new_size_trend_file() failed\n";
     }
@@ -236,7 +236,7 @@ void convertHistoryBuckets(Control* control, DWORD newBuckets) {
   quietMessage("CURVEMIB Error: failed to convert a history to use different bucket size,\r\n");
   quietMessage("                CURVEMIB will continue to use the original bucket size.\r\n");
   control->bucketsGranted = oldBuckets;
-  control->samplingEnabled = 1;
+  control->samplingEnabled = true;
   if (renamed) {
     // Put the untouched old file back so the file matches the ring we keep.
     std::string oldPath = historyFilePath(control->controlIndex, "NT$");

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "agent/trend/agent_state.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/perf_acquisition.h"
 #include "win32/windows.h"
 
@@ -81,7 +82,7 @@ LONG decimalValue(const char* text) {
 // Class number 0..22 of an exact, case-sensitive name; -1 when none.
 int classNumberOf(const char* name) {
   for (int id = 0; id <= static_cast<int>(kNumClasses); ++id) {
-    if (std::strcmp(kClassNames[id], name) == 0) return id;
+    if (std::strcmp(className(static_cast<DWORD>(id)), name) == 0) return id;
   }
   return kNoClass;
 }
@@ -95,13 +96,13 @@ void appendConfig(ControlConfig* config) {
 // The identity of a new control, as isDuplicate compares it.
 void initialiseControl(Control* control, const ControlConfig* config, const char* instanceText) {
   *control = Control();
-  control->controlStatus = 1;
+  control->controlStatus = kControlValid;
   control->classId = config->classId;
   size_t length = instanceText == nullptr ? 0 : strnlen(instanceText, kMaxInstanceNameLength);
   std::memcpy(control->instanceName, instanceText == nullptr ? "" : instanceText, length);
   control->instanceName[length] = '\0';
   control->instanceNameLength = static_cast<DWORD>(length);
-  control->headerSaved = 0;
+  control->headerSaved = false;
   control->invalidValue = -1;
   control->intervalIndex = config->intervalIndex;
 }
@@ -110,18 +111,18 @@ void initialiseControl(Control* control, const ControlConfig* config, const char
 void applyLineSettings(Control* control, const ControlConfig* config) {
   control->bucketsRequested = config->buckets;
   control->bucketsGranted = config->buckets;
-  control->historyStatus = config->historyStatus == 1 ? 1 : 2;
-  control->valueType = 1;
+  control->historyStatus = config->historyStatus == kStatusOn ? kStatusOn : kStatusOff;
+  control->valueType = kValueAbsolute;
   control->lastSampleValue = -1;
   control->refTimeStamp = 0;
   control->lastCheckedValue = -1;
   control->lastCheckedTime = 0;
   control->risingThreshold = config->risingThreshold;
   control->fallingThreshold = config->fallingThreshold;
-  control->thresholdStatus = config->thresholdStatus == 1 ? 1 : 2;
-  control->thresholdType =
-      std::strncmp(config->thresholdTypeText, "rising", sizeof config->thresholdTypeText) == 0 ? 1
-                                                                                               : 2;
+  control->thresholdStatus = config->thresholdStatus == kStatusOn ? kStatusOn : kStatusOff;
+  const bool rising =
+      std::strncmp(config->thresholdTypeText, "rising", sizeof config->thresholdTypeText) == 0;
+  control->thresholdType = rising ? kThresholdRising : kThresholdFalling;
 }
 
 // Class settings of a multi-instance control; false when the instance gets no
@@ -205,8 +206,8 @@ int createControlsFromConfiguration() {
 }
 
 int create_this_control(const ControlConfig* config) {
-  const char* className = config->classId <= kNumClasses ? kClassNames[config->classId] : "";
-  traceLog("control %s\n", className);
+  const char* name = className(config->classId);
+  traceLog("control %s\n", name);
   if (classIsMultiInstance(config->classId)) return create_multiple_inst_control(config);
 
   Control* control = new (std::nothrow) Control();
@@ -216,7 +217,7 @@ int create_this_control(const ControlConfig* config) {
   }
   initialiseControl(control, config, "");
   if (isDuplicate(control)) {
-    consoleMessage("Ignoring duplicate entry %s in the CURVEMIB.INI file.\r\n", className);
+    consoleMessage("Ignoring duplicate entry %s in the CURVEMIB.INI file.\r\n", name);
     delete control;
     return 1;
   }
@@ -236,7 +237,7 @@ int create_this_control(const ControlConfig* config) {
 int create_multiple_inst_control(const ControlConfig* config) {
   InstanceEntry* instances = nullptr;
   if (Get_Object_Instances(config->classId, &instances) != 0) return 1;
-  const char* className = kClassNames[config->classId];
+  const char* name = className(config->classId);
   for (const InstanceEntry* instance = instances; instance != nullptr; instance = instance->next) {
     Control* control = new (std::nothrow) Control();
     if (control == nullptr) {
@@ -245,7 +246,7 @@ int create_multiple_inst_control(const ControlConfig* config) {
     }
     initialiseControl(control, config, instance->instanceText);
     if (isDuplicate(control)) {
-      consoleMessage("Ignoring duplicate entry %s in the CURVEMIB.INI file.\r\n", className);
+      consoleMessage("Ignoring duplicate entry %s in the CURVEMIB.INI file.\r\n", name);
       delete control;
       break;
     }

@@ -4,44 +4,19 @@
 #include <cstring>
 #include <new>
 
-#include "agent/trend/lifecycle.h"
+#include "agent/common/counter_classes.h"
+#include "agent/trend/output.h"
 
 namespace trend {
 
-const char* const kClassNames[kNumClasses + 2] = {
-    "THIS_IS_NOT_A_LEGAL_CLASS",
-    "pctProcessorTime",
-    "totalServerTrafficKBytes",
-    "totalServerOutKBytes",
-    "totalServerInKBytes",
-    "avgAllServerLogons",
-    "serverErrorLogons",
-    "avgServerSessions",
-    "pctMemoryAvailableKBytes",
-    "fileReads",
-    "fileWrites",
-    "fileReadKBytes",
-    "fileWriteKBytes",
-    "pctCacheHitRate",
-    "avgDiskTransfer",
-    "pctLogicalDiskFreeSpace",
-    "physIfInPackets",
-    "physIfOutPackets",
-    "physIfInKBytes",
-    "physIfOutKBytes",
-    "readyWorkQueueItems",
-    "readyWorkQueueLength",
-    "readyWorkQueueKBytes",
-    "",
-};
-
 namespace {
 
-// Instance group and value type by class number (index 0 unused).
-constexpr int kInstanceGroups[kNumClasses + 1] = {0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                  0, 0, 2, 3, 1, 1, 1, 1, 5, 5, 5};
-constexpr int kValueTypes[kNumClasses + 1] = {0, 3, 2, 2, 2, 3, 1, 3, 1, 2, 2, 2,
-                                              2, 3, 3, 1, 2, 2, 2, 2, 1, 1, 1};
+static_assert(kNumClasses == perfwalk::kLastTrendClass);
+
+// The counter class table's row of a trend class, or null.
+const perfwalk::CounterClass* trendClass(DWORD classId) {
+  return classId <= kNumClasses ? perfwalk::counterClass(static_cast<int>(classId)) : nullptr;
+}
 
 constexpr DWORD kIntervalTable[13] = {0,   5,    10,   15,    30,    60,   300,
                                       900, 1800, 3600, 14400, 28800, 86400};
@@ -61,12 +36,17 @@ ControlConfig* configList = nullptr;
 ControlIndexEntry* indexList = nullptr;
 DWORD nextControlIndex = 1;
 
+const char* className(DWORD classId) {
+  const perfwalk::CounterClass* row = trendClass(classId);
+  return row != nullptr ? row->className : "";
+}
+
 int classInstanceGroup(DWORD classId) {
-  return classId >= 1 && classId <= kNumClasses ? kInstanceGroups[classId] : 0;
+  return classId >= 1 && classId <= kNumClasses ? trendClass(classId)->instanceGroup : 0;
 }
 
 int classValueType(DWORD classId) {
-  return classId >= 1 && classId <= kNumClasses ? kValueTypes[classId] : 0;
+  return classId >= 1 && classId <= kNumClasses ? trendClass(classId)->valueType : 0;
 }
 
 bool classIsMultiInstance(DWORD classId) { return classInstanceGroup(classId) != 0; }
@@ -74,7 +54,7 @@ bool classIsMultiInstance(DWORD classId) { return classInstanceGroup(classId) !=
 DWORD classIdByName(const char* name) {
   if (name == nullptr) return 0;
   for (DWORD id = 1; id <= kNumClasses; ++id) {
-    if (std::strcmp(kClassNames[id], name) == 0) return id;
+    if (std::strcmp(className(id), name) == 0) return id;
   }
   return 0;
 }
@@ -150,16 +130,16 @@ void appendControl(Control* control) {
 }
 
 void deprecateControl(Control* control) {
-  if (control == nullptr || control->controlStatus == 2) return;
-  control->controlStatus = 2;
-  control->headerSaved = 0;
+  if (control == nullptr || control->controlStatus == kControlDeprecated) return;
+  control->controlStatus = kControlDeprecated;
+  control->headerSaved = false;
 }
 
 void revalidateControls(int instanceGroup, const char* instanceText) {
   for (Control* c = controlList; c != nullptr; c = c->next) {
     if (inGroup(c, instanceGroup) && sameText(c->instanceName, instanceText)) {
-      c->controlStatus = 1;
-      c->headerSaved = 0;
+      c->controlStatus = kControlValid;
+      c->headerSaved = false;
     }
   }
 }
@@ -167,7 +147,7 @@ void revalidateControls(int instanceGroup, const char* instanceText) {
 int instanceState(int instanceGroup, const char* instanceText) {
   for (const Control* c = controlList; c != nullptr; c = c->next) {
     if (inGroup(c, instanceGroup) && sameText(c->instanceName, instanceText)) {
-      return c->controlStatus != 2 ? 1 : 0;
+      return c->controlStatus != kControlDeprecated ? 1 : 0;
     }
   }
   return 1;
@@ -175,7 +155,7 @@ int instanceState(int instanceGroup, const char* instanceText) {
 
 bool hasValidControl(const char* instanceText) {
   for (const Control* c = controlList; c != nullptr; c = c->next) {
-    if (c->controlStatus == 1 && sameText(c->instanceName, instanceText)) return true;
+    if (c->controlStatus == kControlValid && sameText(c->instanceName, instanceText)) return true;
   }
   return false;
 }
@@ -200,7 +180,7 @@ void dumpLists() {
   }
   traceLog("   Deprecated Controls:\n");
   for (const Control* c = controlList; c != nullptr; c = c->next) {
-    if (c->controlStatus == 2) {
+    if (c->controlStatus == kControlDeprecated) {
       traceLog("class:%d, %.*s, index: %d\n", static_cast<int>(c->classId), kInstanceNameBytes,
                c->instanceName, static_cast<int>(c->controlIndex));
     }

@@ -3,7 +3,7 @@
 // that number, order, look up, deprecate and revalidate controls.
 //
 // Thread safety: the lists and records are guarded by controlSemaphore (see
-// lifecycle.h); every function here expects the caller to hold it, except
+// agent_state.h); every function here expects the caller to hold it, except
 // during start-up before the semaphore is released.
 // Ownership: the lists own their records; only freeLists frees them. Records
 // are allocated one by one with `new` (std::nothrow where a failure is reported)
@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "win32/types.h"
 
@@ -18,13 +19,15 @@ namespace trend {
 
 constexpr DWORD kNumClasses = 22;  // class numbers 1..22
 
-// Class table: names by class number; 0 is the place-holder, an empty name
-// follows the last class.
-extern const char* const kClassNames[kNumClasses + 2];
+// The counter classes are rows of the shared class table
+// (agent/common/counter_classes.h); these read the trend agent's part of it.
+// The class name of a class number 0..22 (0 is the place-holder
+// "THIS_IS_NOT_A_LEGAL_CLASS"), "" for any other number.
+const char* className(DWORD classId);
 
 // Instance group of a class (1..5), 0 for single-instance classes.
 int classInstanceGroup(DWORD classId);
-// valueType of a class: 1 absolute, 2 delta, 3 average; 0 for an unknown class.
+// valueType of a class (ValueType); 0 for an unknown class.
 int classValueType(DWORD classId);
 // True when the class has one control per instance.
 bool classIsMultiInstance(DWORD classId);
@@ -34,6 +37,18 @@ DWORD classIdByName(const char* name);
 // Interval table: seconds for an interval index 1..12, 0 for any other index.
 DWORD intervalSeconds(DWORD intervalIndex);
 
+// Values of controlStatus.
+enum ControlStatus : LONG { kControlValid = 1, kControlDeprecated = 2 };
+// Values of historyStatus and thresholdStatus (and of their configuration
+// words): kept / watched, or off.
+enum OnOffStatus : LONG { kStatusOn = 1, kStatusOff = 2 };
+// Values of thresholdType.
+enum ThresholdType : LONG { kThresholdRising = 1, kThresholdFalling = 2 };
+// Values of valueType: how a class's sample is formed.
+enum ValueType : LONG { kValueAbsolute = 1, kValueDelta = 2, kValueAverage = 3 };
+
+// The status fields stay LONG: they are stored in the history header and set
+// over SNMP, so they may hold values outside their enumeration.
 constexpr int kInstanceNameBytes = 268;
 constexpr int kMaxInstanceNameLength = 255;
 
@@ -49,17 +64,23 @@ struct ControlConfig {
   ControlConfig* next = nullptr;
 };
 
+// "NT_TREND" and its NUL: the mark of a live control record and the first
+// nine bytes of every history file.
+inline constexpr char kHistorySignature[9] = "NT_TREND";
+
 struct Control {
-  char signature[9] = {'N', 'T', '_', 'T', 'R', 'E', 'N', 'D', '\0'};
+  Control() { std::memcpy(signature, kHistorySignature, sizeof signature); }
+
+  char signature[sizeof kHistorySignature];
   DWORD controlIndex = 0;
-  LONG controlStatus = 1;  // 1 valid, 2 deprecated
+  LONG controlStatus = kControlValid;
   DWORD classId = 0;
   char instanceName[kInstanceNameBytes] = {};
   DWORD instanceNameLength = 0;
   DWORD intervalIndex = 0;
   DWORD bucketsRequested = 0;
   DWORD bucketsGranted = 0;
-  LONG historyStatus = 2;  // 1 kept, 2 off
+  LONG historyStatus = kStatusOff;
   LONG valueType = 0;
   LONG diskSizeMB = 0;
   LONG lastSampleValue = -1;
@@ -67,8 +88,8 @@ struct Control {
   int64_t prevCounter = 0;
   int64_t prevBase = 0;
   int64_t prevReadTime = 0;
-  LONG thresholdStatus = 2;  // 1 on, 2 off
-  LONG thresholdType = 2;    // 1 rising, 2 falling
+  LONG thresholdStatus = kStatusOff;
+  LONG thresholdType = kThresholdFalling;
   DWORD risingThreshold = 0;
   DWORD fallingThreshold = 0;
   LONG invalidValue = -1;
@@ -76,9 +97,9 @@ struct Control {
   DWORD tail = 0;
   DWORD sampleIndex = 1;
   DWORD numOfSample = 0;
-  LONG eventRaised = 0;
-  LONG samplingEnabled = 1;
-  LONG headerSaved = 0;
+  bool eventRaised = false;     // threshold event latched until re-armed
+  bool samplingEnabled = true;  // false while the history is being rebuilt
+  bool headerSaved = false;     // the file's header matches this record
   LONG lastCheckedValue = -1;
   LONG lastCheckedTime = 0;
   Control* next = nullptr;

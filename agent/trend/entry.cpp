@@ -2,9 +2,9 @@
 // interface. These and the resource table are the only symbols the library
 // exports (curvemib.map); the shut-down sequence is put on the library's exit
 // list by the start-up thread.
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/entry.h"
 
-#define WL_EXTENSION_EXPORT extern "C" __attribute__((visibility("default")))
+#include "agent/trend/lifecycle.h"
 
 WL_EXTENSION_EXPORT BOOL SnmpExtensionInit(DWORD dwUpTimeReference, HANDLE* phSubagentTrapEvent,
                                            AsnObjectIdentifier* pFirstSupportedRegion) {

@@ -7,8 +7,10 @@
 #include <new>
 #include <vector>
 
+#include "agent/common/little_endian.h"
+#include "agent/trend/agent_state.h"
 #include "agent/trend/configuration.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "win32/windows.h"
 
@@ -18,11 +20,10 @@ std::string trendDirectory = "C:\\RIREVUD";
 
 namespace {
 
-constexpr char kSignature[9] = {'N', 'T', '_', 'T', 'R', 'E', 'N', 'D', '\0'};
 constexpr char kFormatVersion[2] = {'0', '1'};
 
 // Header offsets.
-enum : DWORD {
+enum HeaderOffset : DWORD {
   kOffSignature = 0,
   kOffVersion = 10,
   kOffControlIndex = 12,
@@ -50,21 +51,22 @@ enum : DWORD {
   kOffLastCheckedValue = 364,
   kOffLastCheckedTime = 368,
 };
+static_assert(wlcommon::fieldFits(kOffSignature, sizeof kHistorySignature, kOffVersion));
+static_assert(wlcommon::fieldFits(kOffVersion, sizeof kFormatVersion, kOffControlIndex));
+static_assert(wlcommon::fieldFits(kOffInstanceName, kInstanceNameBytes, kOffInstanceNameLength));
+static_assert(wlcommon::fieldFits(kOffLastCheckedTime, 4, kHistoryHeaderBytes));
+static_assert(kHistoryHeaderBytes == 412, "the history header on disk is 412 bytes");
 
-void put32(BYTE* image, DWORD offset, DWORD value) {
-  image[offset] = static_cast<BYTE>(value);
-  image[offset + 1] = static_cast<BYTE>(value >> 8);
-  image[offset + 2] = static_cast<BYTE>(value >> 16);
-  image[offset + 3] = static_cast<BYTE>(value >> 24);
+// Fields of the header image; every offset is checked against the header's
+// size above.
+void put32(BYTE* image, HeaderOffset offset, DWORD value) {
+  wlcommon::storeLe32(image + offset, value);
 }
 
-DWORD get32(const BYTE* image, DWORD offset) {
-  return static_cast<DWORD>(image[offset]) | static_cast<DWORD>(image[offset + 1]) << 8 |
-         static_cast<DWORD>(image[offset + 2]) << 16 | static_cast<DWORD>(image[offset + 3]) << 24;
-}
+DWORD get32(const BYTE* image, HeaderOffset offset) { return wlcommon::loadLe32(image + offset); }
 
-LONG getSigned32(const BYTE* image, DWORD offset) {
-  return static_cast<LONG>(get32(image, offset));
+LONG getSigned32(const BYTE* image, HeaderOffset offset) {
+  return wlcommon::loadLe32Signed(image + offset);
 }
 
 std::string pathInTrendDirectory(const std::string& fileName) {
@@ -81,8 +83,8 @@ FILE* openUnbuffered(const std::string& path, const char* mode) {
 
 bool hasSignature(FILE* stream) {
   char start[10];
-  if (fread(start, 1, sizeof start, stream) < sizeof kSignature) return false;
-  return std::memcmp(start, kSignature, sizeof kSignature) == 0;
+  if (fread(start, 1, sizeof start, stream) < sizeof kHistorySignature) return false;
+  return std::memcmp(start, kHistorySignature, sizeof kHistorySignature) == 0;
 }
 
 bool seekTo(FILE* stream, uint64_t offset) {
@@ -122,7 +124,7 @@ int64_t samplesRecorded(const std::string& path) {
   BYTE image[kHistoryHeaderBytes];
   bool whole = fread(image, 1, sizeof image, stream) == sizeof image;
   fclose(stream);
-  if (!whole || std::memcmp(image, kSignature, sizeof kSignature) != 0) return -1;
+  if (!whole || std::memcmp(image, kHistorySignature, sizeof kHistorySignature) != 0) return -1;
   return get32(image, kOffNumOfSample);
 }
 
@@ -169,7 +171,7 @@ std::string historyFilePath(DWORD controlIndex, const char* extension) {
 
 void buildHistoryHeaderImage(const Control& control, BYTE* image) {
   std::memset(image, 0, kHistoryHeaderBytes);
-  std::memcpy(image + kOffSignature, kSignature, sizeof kSignature);
+  std::memcpy(image + kOffSignature, kHistorySignature, sizeof kHistorySignature);
   std::memcpy(image + kOffVersion, kFormatVersion, sizeof kFormatVersion);
   put32(image, kOffControlIndex, control.controlIndex);
   put32(image, kOffControlStatus, static_cast<DWORD>(control.controlStatus));
@@ -244,7 +246,7 @@ int writeHistoryHeader(FILE* stream, Control* control) {
   buildHistoryHeaderImage(*control, image);
   rewind(stream);
   if (fwrite(image, 1, sizeof image, stream) != sizeof image) return 1;
-  control->headerSaved = 1;
+  control->headerSaved = true;
   return 0;
 }
 
@@ -323,7 +325,7 @@ int saveHistoryHeader(DWORD controlIndex) {
 
 void saveUnsavedHeaders() {
   for (Control* control = controlList; control != nullptr; control = control->next) {
-    if (control->headerSaved == 0) saveHistoryHeader(control->controlIndex);
+    if (!control->headerSaved) saveHistoryHeader(control->controlIndex);
   }
 }
 
@@ -339,7 +341,7 @@ int removeStaleHistoryFiles() {
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
       DeleteFileA(path.c_str());
     } else if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0 ||
-               std::memcmp(image.get(), kSignature, 8) != 0) {
+               std::memcmp(image.get(), kHistorySignature, 8) != 0) {
       traceLog("remove old version of .NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
       DeleteFileA(path.c_str());
@@ -390,9 +392,9 @@ int restoreControlsFromHistoryFiles() {
     control->prevCounter = 0;
     control->prevBase = 0;
     control->prevReadTime = 0;
-    control->eventRaised = 0;
-    control->samplingEnabled = 1;
-    control->headerSaved = 0;
+    control->eventRaised = false;
+    control->samplingEnabled = true;
+    control->headerSaved = false;
     appendControl(control);
   }
   return 0;

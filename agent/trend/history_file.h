@@ -1,14 +1,14 @@
 // History files: one "<index>.NT" per control in trendDirectory, a 412-byte
 // header (the control record's persistent image) followed by 4096-byte pages
-// of 32-bit little-endian samples; and the bucket-change worker that converts
-// a file to a new ring size.
+// of 32-bit little-endian samples. The conversion to a new ring size is the
+// bucket-change worker's (bucket_worker.h).
 //
 // Every file is opened for one operation and closed again. A header is always
 // rewritten in place with one write, and a page is one write, so a file stays
 // valid when the process is killed at any moment.
 // Results: 0 success, 1 failure unless stated otherwise.
 // Thread safety: everything here runs with controlSemaphore held (or during
-// start-up), except the worker thread's own wait for requests.
+// start-up).
 #pragma once
 
 #include <cstdio>
@@ -20,7 +20,6 @@ namespace trend {
 
 constexpr DWORD kHistoryHeaderBytes = 412;
 constexpr int kTrendDirectoryBytes = 100;  // 99 characters and the terminator
-constexpr int kBucketQueueEntries = 100;
 
 // "C:\RIREVUD" until readTrendDirectory runs.
 extern std::string trendDirectory;
@@ -69,23 +68,5 @@ void saveUnsavedHeaders();
 int removeStaleHistoryFiles();
 // Appends one control per usable history file to controlList. Always 0.
 int restoreControlsFromHistoryFiles();
-
-// Bucket-change worker. startBucketWorker creates it suspended and empties the
-// queue (1 = failure, reported); resumeBucketWorker starts it or wakes it for
-// a queued request (safe from any thread, never loses a wake-up);
-// stopBucketWorker ends it (the caller holds controlSemaphore).
-int startBucketWorker();
-void resumeBucketWorker();
-void stopBucketWorker();
-// 1 when the queue is full (the request is dropped).
-int requestBucketChange(Control* control, DWORD newBuckets);
-// Converts the control's history to newBuckets slots (the worker's step; the
-// caller holds controlSemaphore and has written back and dropped the cache).
-void convertHistoryBuckets(Control* control, DWORD newBuckets);
-// Renames <index>.NT to <index>.<newExtension>, replacing an existing one.
-int rename_trend_file(DWORD controlIndex, const char* newExtension);
-// Writes the new <index>.NT of newBuckets slots from <index>.NT$, which holds
-// a ring of oldBuckets slots. The control's ring fields change only on success.
-int create_new_size_trend_file(Control* control, DWORD oldBuckets, DWORD newBuckets);
 
 }  // namespace trend

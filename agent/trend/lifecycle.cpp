@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "agent/common/install_root.h"
+#include "agent/trend/bucket_worker.h"
 #include "agent/trend/configuration.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
@@ -23,17 +25,13 @@ HANDLE trapEvent = nullptr;
 HANDLE controlSemaphore = nullptr;
 HANDLE bucketSemaphore = nullptr;
 std::string installPath;
-std::string logFilePath;
-LONG initialized = 0;
+bool initialized = false;
 UINT supportedViewIds[9] = {1, 3, 6, 1, 4, 1, 64823, 2, 45};
 
 QueryHandlers queryHandlers = {mibGet, mibGetNext, mibSetCheck, mibSetCommit};
 
 namespace {
 
-constexpr const char* kInstallKey = "Software\\Tarvex\\Wardenline\\CurrentVersion";
-constexpr const char* kInstallValue = "PathName";
-constexpr DWORD kInstallPathBytes = 150;
 constexpr const char* kControlSemaphoreName = "NTREND SEMAPHORE";
 constexpr const char* kBucketSemaphoreName = "NTREND BUCKET SEMAPHORE";
 
@@ -87,35 +85,6 @@ void closeHandleAndClear(HANDLE* handle) {
 
 }  // namespace
 
-LONG readInstallPath(std::string* path) {
-  HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_READ, &key);
-  if (status != ERROR_SUCCESS) return status;
-  char buffer[kInstallPathBytes + 1] = {};
-  DWORD type = 0;
-  DWORD size = kInstallPathBytes;
-  status =
-      RegQueryValueExA(key, kInstallValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return status;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
-  if (size > kInstallPathBytes) size = kInstallPathBytes;
-  buffer[size] = '\0';  // the value need not carry its terminator
-  if (buffer[0] == '\0') return ERROR_INVALID_DATA;
-  if (path != nullptr) *path = buffer;
-  return ERROR_SUCCESS;
-}
-
-void openTraceLog() {
-  traceLogOpened.store(true);
-  std::string root;
-  if (readInstallPath(&root) != ERROR_SUCCESS) return;
-  const std::string path = root + "\\LOGFILES\\CURVEMIB.LOG";
-  FILE* log = wl_fopen(path.c_str(), "w");
-  if (log != nullptr) std::fclose(log);
-  logFilePath = path;
-}
-
 bool createAgentSemaphores() {
   if (controlSemaphore == nullptr) {
     controlSemaphore = CreateSemaphoreA(nullptr, 0, 1, kControlSemaphoreName);
@@ -128,7 +97,7 @@ bool createAgentSemaphores() {
 
 int ntrend_Init() {
   // 1. Install root.
-  if (readInstallPath(&installPath) != ERROR_SUCCESS) {
+  if (wlcommon::readInstallPath(wlcommon::kInstallRootBytes, &installPath) != ERROR_SUCCESS) {
     failMessage();
     return 1;
   }
@@ -194,7 +163,8 @@ int ntrend_Init() {
   // 12. Align every sampled history with the clock.
   const DWORD now = static_cast<DWORD>(wl_time(nullptr));
   for (Control* c = controlList; c != nullptr; c = c->next) {
-    if (c->controlStatus != 2 && c->samplingEnabled != 0 && c->historyStatus != 2) {
+    if (c->controlStatus != kControlDeprecated && c->samplingEnabled &&
+        c->historyStatus != kStatusOff) {
       Align_Sampling_History(c, now, AlignMode::kStartup);
     }
   }
@@ -208,14 +178,14 @@ int ntrend_Init() {
   resumeBucketWorker();
   // 16. Done.
   traceLog("ntrend init() return\n");
-  initialized = 1;
+  initialized = true;
   return 0;
 }
 
 void ntrend_Exit() {
   reportEvent(kEventUnloaded, kEventTypeInformation);
   traceLog("ntrend_Exit() function...\n");
-  const bool running = initialized == 1;
+  const bool running = initialized;
   if (running) {
     takeForExit(controlSemaphore, "NTREND SEMAPHORE");
     takeForExit(bucketSemaphore, "NTREND BUCKET SEMAPHORE");
@@ -238,7 +208,7 @@ void ntrend_Exit() {
   // Closing our handles lets a later load in this process start afresh.
   closeHandleAndClear(&controlSemaphore);
   closeHandleAndClear(&bucketSemaphore);
-  initialized = 0;
+  initialized = false;
 }
 
 BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* supportedView) {
@@ -253,6 +223,7 @@ BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* su
   // The log is emptied before the start-up thread exists, so that this
   // function's own line is never lost to the truncation.
   openTraceLog();
+  traceLogOpened.store(true);
   // Both semaphores exist, unavailable, before start-up runs: a request or a
   // trap that comes early waits for step 14. A failure here is reported by
   // start-up step 7.
@@ -263,9 +234,7 @@ BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* su
     traceLog(" SnmpExtensionInit() return\n");
     return TRUE;
   }
-  traceLog("nTrend Error: unable to create thread.\n");
-  consoleMessage("Unable to create thread from the operating system.\r\n");
-  reportEvent(kEventThreadFailed, kEventTypeError);
+  reportThreadFailure();
   return FALSE;
 }
 

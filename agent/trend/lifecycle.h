@@ -1,54 +1,26 @@
-// Agent-wide state of the trend agent, its output channels and its entry into
-// start-up and shut-down. The three SNMP entry points are in entry.cpp.
+// The trend agent's lifecycle: its entry into start-up and shut-down, the
+// start-up thread, and the bodies of the three entry points (entry.cpp only
+// forwards to them).
 //
-// Thread safety: controlSemaphore guards every list, ring, history file and
-// cache page; bucketSemaphore serialises an interval change against shut-down.
-// Lock order: controlSemaphore first. The output channels may be called from
-// any thread.
+// Thread safety: see agent_state.h for the locks; extensionQuery and
+// extensionTrap take controlSemaphore themselves.
 #pragma once
 
 #include <string>
 
+#include "agent/trend/agent_state.h"
+#include "agent/trend/output.h"
 #include "snmp/snmp.h"
 #include "win32/types.h"
 
 namespace trend {
 
-extern DWORD timeZeroReference;
-extern HANDLE trapEvent;
-extern HANDLE controlSemaphore;  // "NTREND SEMAPHORE"
-extern HANDLE bucketSemaphore;   // "NTREND BUCKET SEMAPHORE"
-extern std::string installPath;  // no trailing backslash
-extern std::string logFilePath;  // empty when the install path is unknown
-extern LONG initialized;
+// True between a successful ntrend_Init and the next ntrend_Exit.
+extern bool initialized;
 
 // The supported view, 1.3.6.1.4.1.64823.2.45.
 extern UINT supportedViewIds[9];
 
-// Event identifiers and types of the message table.
-enum EventId : DWORD {
-  kEventLoaded = 1001,
-  kEventUnloaded = 1002,
-  kEventInitFailed = 1003,
-  kEventThreadFailed = 1004,
-  kEventNoMemory = 1005,
-  kEventInternalError = 1006,
-  kEventNoTrendDirectory = 1007,
-  kEventNoSemaphore = 1008,
-  kEventNoIniFile = 1009,
-};
-constexpr WORD kEventTypeError = 1;
-constexpr WORD kEventTypeInformation = 4;
-
-// Output channels.
-void traceLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void consoleMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void quietMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void reportEvent(DWORD eventId, WORD eventType);
-
-// 0 and the install root, or a registry error code.
-LONG readInstallPath(std::string* path);
-void openTraceLog();
 // The start-up sequence: 0 success, 1 failure (already reported).
 int ntrend_Init();
 // The shut-down sequence. Its waits are bounded, so it ends even when a

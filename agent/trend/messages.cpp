@@ -1,5 +1,7 @@
 // The message table of the trend agent: the message file of the event source
-// "VO DEDAZ". Every text ends with a carriage return and line feed.
+// "VO DEDAZ", by the event identifiers of output.h. Every text ends with a
+// carriage return and line feed.
+#include "agent/trend/output.h"
 #include "win32/resources.h"
 
 namespace {
@@ -7,19 +9,23 @@ namespace {
 const WlMessageEntry kMessages[] = {
     {1, "CURVEMIB%0\r\n"},
     {2, "VO DEDAZ%0\r\n"},
-    {1001, "RIREVU001001I: The VO DEDAZ MIB Agent is loaded.\r\n"},
-    {1002, "RIREVU001002I: The VO DEDAZ MIB Agent is unloaded.\r\n"},
-    {1003,
+    {trend::kEventLoaded, "RIREVU001001I: The VO DEDAZ MIB Agent is loaded.\r\n"},
+    {trend::kEventUnloaded, "RIREVU001002I: The VO DEDAZ MIB Agent is unloaded.\r\n"},
+    {trend::kEventInitFailed,
      "RIREVU001003E: The VO DEDAZ MIB Agent is not loaded due to initialization "
      "failure.\r\n"},
-    {1004, "RIREVU001004E: The VO DEDAZ MIB Agent failed to create thread.\r\n"},
-    {1005, "RIREVU001005E: The VO DEDAZ MIB Agent failed in allocating memory.\r\n"},
-    {1006, "RIREVU001006E: The VO DEDAZ MIB Agent Internal Error!!!.\r\n"},
-    {1007,
+    {trend::kEventThreadFailed,
+     "RIREVU001004E: The VO DEDAZ MIB Agent failed to create thread.\r\n"},
+    {trend::kEventNoMemory,
+     "RIREVU001005E: The VO DEDAZ MIB Agent failed in allocating memory.\r\n"},
+    {trend::kEventInternalError, "RIREVU001006E: The VO DEDAZ MIB Agent Internal Error!!!.\r\n"},
+    {trend::kEventNoTrendDirectory,
      "RIREVU001007E: The VO DEDAZ MIB Agent failed to create directory to store trend "
      "files.\r\n"},
-    {1008, "RIREVU001008E: The VO DEDAZ MIB Agent failed to create semaphore.\r\n"},
-    {1009, "RIREVU001009E: The VO DEDAZ MIB Agent could not find initialization file.\r\n"},
+    {trend::kEventNoSemaphore,
+     "RIREVU001008E: The VO DEDAZ MIB Agent failed to create semaphore.\r\n"},
+    {trend::kEventNoIniFile,
+     "RIREVU001009E: The VO DEDAZ MIB Agent could not find initialization file.\r\n"},
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Get, get-next and set on the trend MIB's two tables.
+// Get, get-next and set on the trend MIB's two tables, each driven by its column
+// table (column number, syntax, access, read, write).
 //
 // Names: R = 1.3.6.1.4.1.64823.2.45. A control-table instance is
 // R.1.1.1.col.classId.controlIndex, a history-table instance
@@ -6,9 +7,11 @@
 #include "agent/trend/mib.h"
 
 #include "agent/common/snmp_oid.h"
+#include "agent/trend/agent_state.h"
+#include "agent/trend/bucket_worker.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "agent/trend/sampling.h"
 #include "win32/sync.h"
@@ -29,32 +32,8 @@ constexpr UINT kHistoryEntryPrefix[kEntryPrefixLength] = {1, 3, 6, 1, 4, 1, 6482
 // The name that tells the SNMP service a walk has left this agent's view.
 constexpr UINT kPastView[kRootLength] = {1, 3, 6, 1, 4, 1, 64823, 2, 46};
 
-constexpr UINT kLastControlColumn = 17;
-constexpr UINT kLastHistoryColumn = 3;
-
 constexpr DWORD kMinimumBuckets = 50;
 constexpr DWORD kMaximumBuckets = 2147483647u;
-
-// Control-table columns.
-enum ControlColumn : UINT {
-  kColClass = 1,
-  kColIndex = 2,
-  kColInstance = 3,
-  kColInterval = 4,
-  kColValueType = 5,
-  kColInvalidValue = 6,
-  kColLastValue = 7,
-  kColStartTime = 8,
-  kColThresholdStatus = 9,
-  kColThresholdType = 10,
-  kColRisingThreshold = 11,
-  kColFallingThreshold = 12,
-  kColHistoryStatus = 13,
-  kColLastSample = 14,
-  kColBucketsRequested = 15,
-  kColBucketsGranted = 16,
-  kColStatus = 17,
-};
 
 bool isControlName(const AsnObjectIdentifier& name) {
   return oidHasPrefix(name, kControlEntryPrefix, kEntryPrefixLength);
@@ -85,98 +64,187 @@ Control* findControlByClass(DWORD classId, DWORD controlIndex) {
 // being sampled (a control under a bucket change has no history rows).
 Control* findSampledControl(DWORD controlIndex) {
   for (Control* c = controlList; c != nullptr; c = c->next) {
-    if (c->controlIndex == controlIndex && c->samplingEnabled == 1) return c;
+    if (c->controlIndex == controlIndex && c->samplingEnabled) return c;
   }
   return nullptr;
 }
 
-AsnInteger32 controlValue(SnmpVarBind* vb, const Control* c, UINT col) {
-  LONG v = 0;
-  switch (col) {
-    case kColClass:
-      v = static_cast<LONG>(c->classId);
-      break;
-    case kColIndex:
-      v = static_cast<LONG>(c->controlIndex);
-      break;
-    case kColInstance: {
-      UINT length = c->instanceNameLength;
-      if (length > sizeof(c->instanceName)) length = sizeof(c->instanceName);
-      wlsnmp::setStaticOctetString(&vb->value, c->instanceName, length);
-      return SNMP_ERRORSTATUS_NOERROR;
-    }
-    case kColInterval:
-      v = static_cast<LONG>(c->intervalIndex);
-      break;
-    case kColValueType:
-      v = c->valueType;
-      break;
-    case kColInvalidValue:
-      v = c->invalidValue;
-      break;
-    case kColLastValue:
-      v = c->lastSampleValue;
-      break;
-    case kColStartTime:
-      v = static_cast<LONG>(c->refTimeStamp);
-      break;
-    case kColThresholdStatus:
-      v = c->thresholdStatus;
-      break;
-    case kColThresholdType:
-      v = c->thresholdType;
-      break;
-    case kColRisingThreshold:
-      v = static_cast<LONG>(c->risingThreshold);
-      break;
-    case kColFallingThreshold:
-      v = static_cast<LONG>(c->fallingThreshold);
-      break;
-    case kColHistoryStatus:
-      v = c->historyStatus;
-      break;
-    case kColLastSample:
-      v = static_cast<LONG>(c->sampleIndex + c->numOfSample - 1);
-      break;
-    case kColBucketsRequested:
-      v = static_cast<LONG>(c->bucketsRequested);
-      break;
-    case kColBucketsGranted:
-      v = static_cast<LONG>(c->bucketsGranted);
-      break;
-    case kColStatus:
-      v = c->controlStatus;
-      break;
-    default:
-      return SNMP_ERRORSTATUS_NOSUCHNAME;
-  }
-  wlsnmp::setIntegerValue(&vb->value, v);
+bool holdsSample(const Control* c, DWORD k) { return k - c->sampleIndex < c->numOfSample; }
+
+// --- the column tables ------------------------------------------------------
+
+enum class Syntax { kInteger, kOctetString };
+// What a set of the column answers: it is applied, it is refused as readOnly,
+// or the column is not named for a set at all (noSuchName).
+enum class Access { kReadWrite, kReadOnly, kNotSettable };
+
+// An integer column's value for a control.
+using ControlRead = LONG (*)(const Control& c);
+// Applies a set value (its 32 bits, also as unsigned); an SNMP error status.
+using ControlWrite = AsnInteger32 (*)(Control* c, LONG v, DWORD u);
+
+struct ControlColumn {
+  UINT column;
+  Syntax syntax;
+  Access access;
+  ControlRead read;    // null for the octet-string column
+  ControlWrite write;  // null unless kReadWrite
+};
+
+AsnInteger32 changeInterval(Control* c, DWORD v);
+AsnInteger32 changeBuckets(Control* c, DWORD v);
+
+bool isOnOff(LONG v) { return v == kStatusOn || v == kStatusOff; }
+
+AsnInteger32 writeInterval(Control* c, LONG v, DWORD u) {
+  if (u == c->intervalIndex) return SNMP_ERRORSTATUS_NOERROR;
+  traceLog("control: %d change interval from %ld to %ld\n", static_cast<int>(c->controlIndex),
+           static_cast<long>(c->intervalIndex), static_cast<long>(v));
+  if (u < 1 || u > 12) return SNMP_ERRORSTATUS_BADVALUE;
+  return changeInterval(c, u);
+}
+
+AsnInteger32 writeThresholdStatus(Control* c, LONG v, DWORD) {
+  if (!isOnOff(v)) return SNMP_ERRORSTATUS_BADVALUE;
+  c->thresholdStatus = v;
+  c->headerSaved = false;
   return SNMP_ERRORSTATUS_NOERROR;
 }
 
-bool holdsSample(const Control* c, DWORD k) { return k - c->sampleIndex < c->numOfSample; }
+// A new threshold re-arms the latch.
+AsnInteger32 writeThreshold(DWORD* threshold, Control* c, DWORD u) {
+  if (u == *threshold) return SNMP_ERRORSTATUS_NOERROR;
+  *threshold = u;
+  c->eventRaised = false;
+  c->headerSaved = false;
+  return SNMP_ERRORSTATUS_NOERROR;
+}
+
+AsnInteger32 writeHistoryStatus(Control* c, LONG v, DWORD) {
+  if (!isOnOff(v)) return SNMP_ERRORSTATUS_BADVALUE;
+  c->historyStatus = v;
+  c->headerSaved = false;
+  return SNMP_ERRORSTATUS_NOERROR;
+}
+
+LONG asLong(DWORD value) { return static_cast<LONG>(value); }
+
+// The control table, by column number (R.1.1.1.<column>).
+constexpr ControlColumn kControlColumns[] = {
+    {1, Syntax::kInteger, Access::kReadOnly, [](const Control& c) { return asLong(c.classId); },
+     nullptr},
+    {2, Syntax::kInteger, Access::kReadOnly,
+     [](const Control& c) { return asLong(c.controlIndex); }, nullptr},
+    {3, Syntax::kOctetString, Access::kReadOnly, nullptr, nullptr},
+    {4, Syntax::kInteger, Access::kReadWrite,
+     [](const Control& c) { return asLong(c.intervalIndex); }, writeInterval},
+    {5, Syntax::kInteger, Access::kReadOnly, [](const Control& c) { return c.valueType; }, nullptr},
+    {6, Syntax::kInteger, Access::kNotSettable, [](const Control& c) { return c.invalidValue; },
+     nullptr},
+    {7, Syntax::kInteger, Access::kReadOnly, [](const Control& c) { return c.lastSampleValue; },
+     nullptr},
+    {8, Syntax::kInteger, Access::kReadOnly,
+     [](const Control& c) { return asLong(c.refTimeStamp); }, nullptr},
+    {9, Syntax::kInteger, Access::kReadWrite, [](const Control& c) { return c.thresholdStatus; },
+     writeThresholdStatus},
+    {10, Syntax::kInteger, Access::kReadOnly, [](const Control& c) { return c.thresholdType; },
+     nullptr},
+    {11, Syntax::kInteger, Access::kReadWrite,
+     [](const Control& c) { return asLong(c.risingThreshold); },
+     [](Control* c, LONG, DWORD u) { return writeThreshold(&c->risingThreshold, c, u); }},
+    {12, Syntax::kInteger, Access::kReadWrite,
+     [](const Control& c) { return asLong(c.fallingThreshold); },
+     [](Control* c, LONG, DWORD u) { return writeThreshold(&c->fallingThreshold, c, u); }},
+    {13, Syntax::kInteger, Access::kReadWrite, [](const Control& c) { return c.historyStatus; },
+     writeHistoryStatus},
+    {14, Syntax::kInteger, Access::kReadOnly,
+     [](const Control& c) { return asLong(c.sampleIndex + c.numOfSample - 1); }, nullptr},
+    {15, Syntax::kInteger, Access::kReadWrite,
+     [](const Control& c) { return asLong(c.bucketsRequested); },
+     [](Control* c, LONG, DWORD u) { return changeBuckets(c, u); }},
+    {16, Syntax::kInteger, Access::kReadOnly,
+     [](const Control& c) { return asLong(c.bucketsGranted); }, nullptr},
+    {17, Syntax::kInteger, Access::kReadOnly, [](const Control& c) { return c.controlStatus; },
+     nullptr},
+};
+constexpr UINT kLastControlColumn = sizeof kControlColumns / sizeof kControlColumns[0];
+
+// A history column's value for the control's sample k (held in its ring);
+// an SNMP error status.
+using HistoryRead = AsnInteger32 (*)(const Control& c, DWORD k, LONG* value);
+
+struct HistoryColumn {
+  UINT column;
+  Syntax syntax;
+  Access access;
+  HistoryRead read;
+};
+
+AsnInteger32 readStoredSample(const Control& c, DWORD k, LONG* value) {
+  // A ring without slots holds nothing that could be read.
+  if (c.bucketsGranted == 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  DWORD slot = (k - c.sampleIndex + c.tail) % c.bucketsGranted;
+  if (fetchSample(c.controlIndex, slot, value) != 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  return SNMP_ERRORSTATUS_NOERROR;
+}
+
+// The history table, by column number (R.1.2.1.<column>).
+constexpr HistoryColumn kHistoryColumns[] = {
+    {1, Syntax::kInteger, Access::kReadOnly,
+     [](const Control& c, DWORD, LONG* value) {
+       *value = asLong(c.controlIndex);
+       return static_cast<AsnInteger32>(SNMP_ERRORSTATUS_NOERROR);
+     }},
+    {2, Syntax::kInteger, Access::kReadOnly,
+     [](const Control&, DWORD k, LONG* value) {
+       *value = asLong(k);
+       return static_cast<AsnInteger32>(SNMP_ERRORSTATUS_NOERROR);
+     }},
+    {3, Syntax::kInteger, Access::kReadOnly, readStoredSample},
+};
+constexpr UINT kLastHistoryColumn = sizeof kHistoryColumns / sizeof kHistoryColumns[0];
+
+// Each table lists its columns in order, column n in row n - 1.
+constexpr bool columnsInOrder() {
+  for (UINT i = 0; i < kLastControlColumn; ++i) {
+    if (kControlColumns[i].column != i + 1) return false;
+    if ((kControlColumns[i].access == Access::kReadWrite) != (kControlColumns[i].write != nullptr))
+      return false;
+    if ((kControlColumns[i].syntax == Syntax::kInteger) != (kControlColumns[i].read != nullptr))
+      return false;
+  }
+  for (UINT i = 0; i < kLastHistoryColumn; ++i) {
+    if (kHistoryColumns[i].column != i + 1 || kHistoryColumns[i].read == nullptr) return false;
+  }
+  return true;
+}
+static_assert(columnsInOrder());
+static_assert(kLastControlColumn == 17 && kLastHistoryColumn == 3);
+
+const ControlColumn* controlColumn(UINT col) {
+  return col >= 1 && col <= kLastControlColumn ? &kControlColumns[col - 1] : nullptr;
+}
+
+AsnInteger32 controlValue(SnmpVarBind* vb, const Control* c, UINT col) {
+  const ControlColumn* column = controlColumn(col);
+  if (column == nullptr) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  if (column->syntax == Syntax::kOctetString) {
+    UINT length = c->instanceNameLength;
+    if (length > sizeof(c->instanceName)) length = sizeof(c->instanceName);
+    wlsnmp::setStaticOctetString(&vb->value, c->instanceName, length);
+  } else {
+    wlsnmp::setIntegerValue(&vb->value, column->read(*c));
+  }
+  return SNMP_ERRORSTATUS_NOERROR;
+}
 
 AsnInteger32 historyValue(SnmpVarBind* vb, const Control* c, DWORD k, UINT col) {
   if (!holdsSample(c, k)) return SNMP_ERRORSTATUS_NOSUCHNAME;
-  switch (col) {
-    case 1:
-      wlsnmp::setIntegerValue(&vb->value, static_cast<LONG>(c->controlIndex));
-      return SNMP_ERRORSTATUS_NOERROR;
-    case 2:
-      wlsnmp::setIntegerValue(&vb->value, static_cast<LONG>(k));
-      return SNMP_ERRORSTATUS_NOERROR;
-    case 3: {
-      // A ring without slots holds nothing that could be read.
-      if (c->bucketsGranted == 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
-      DWORD slot = (k - c->sampleIndex + c->tail) % c->bucketsGranted;
-      LONG sample = 0;
-      if (fetchSample(c->controlIndex, slot, &sample) != 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
-      wlsnmp::setIntegerValue(&vb->value, sample);
-      return SNMP_ERRORSTATUS_NOERROR;
-    }
-    default:
-      return SNMP_ERRORSTATUS_NOSUCHNAME;
-  }
+  if (col < 1 || col > kLastHistoryColumn) return SNMP_ERRORSTATUS_NOSUCHNAME;
+  LONG value = 0;
+  AsnInteger32 status = kHistoryColumns[col - 1].read(*c, k, &value);
+  if (status == SNMP_ERRORSTATUS_NOERROR) wlsnmp::setIntegerValue(&vb->value, value);
+  return status;
 }
 
 AsnInteger32 getControlColumn(SnmpVarBind* vb) {
@@ -230,7 +298,7 @@ AsnInteger32 getNextControl(SnmpVarBind* vb) {
 AsnInteger32 getFirstHistory(SnmpVarBind* vb) {
   for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
     const Control* c = e->control;
-    if (c == nullptr || c->samplingEnabled != 1 || c->numOfSample == 0) continue;
+    if (c == nullptr || !c->samplingEnabled || c->numOfSample == 0) continue;
     setInstanceName(vb, kHistoryEntryPrefix, 1, c->controlIndex, c->sampleIndex);
     wlsnmp::setIntegerValue(&vb->value, static_cast<LONG>(c->controlIndex));
     return SNMP_ERRORSTATUS_NOERROR;
@@ -245,7 +313,7 @@ AsnInteger32 getNextHistory(SnmpVarBind* vb) {
   for (; col <= kLastHistoryColumn; ++col, x = 0, k = 0) {
     for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
       const Control* c = e->control;
-      if (c == nullptr || c->samplingEnabled == 0 || c->controlIndex < x) continue;
+      if (c == nullptr || !c->samplingEnabled || c->controlIndex < x) continue;
       DWORD candidate = c->sampleIndex;
       if (c->controlIndex == x && k >= c->sampleIndex) {
         // The sample after k, when this control holds one.
@@ -294,17 +362,15 @@ BOOL failWhole(AsnInteger32* errorStatus) {
 
 // --- set -------------------------------------------------------------------
 
-bool isOneOrTwo(LONG v) { return v == 1 || v == 2; }
-
 AsnInteger32 changeInterval(Control* c, DWORD v) {
   WaitForSingleObject(bucketSemaphore, INFINITE);
-  c->samplingEnabled = 0;
+  c->samplingEnabled = false;
   deleteHistoryFile(c->controlIndex);
   dropControlCache(c->controlIndex);
   clearRing(c);
   c->intervalIndex = v;
-  c->samplingEnabled = 1;
-  c->headerSaved = 0;
+  c->samplingEnabled = true;
+  c->headerSaved = false;
   createHistoryFile(c->controlIndex);
   ReleaseSemaphore(bucketSemaphore, 1, nullptr);
   return SNMP_ERRORSTATUS_NOERROR;
@@ -320,13 +386,13 @@ AsnInteger32 changeBuckets(Control* c, DWORD v) {
   if (g == granted) return SNMP_ERRORSTATUS_NOERROR;
   DWORD difference = g > granted ? g - granted : granted - g;
   if (granted != 0 && difference < granted / 10) return SNMP_ERRORSTATUS_NOERROR;
-  c->samplingEnabled = 0;
+  c->samplingEnabled = false;
   flushControlCache(c->controlIndex);
   dropControlCache(c->controlIndex);
   if (requestBucketChange(c, g) != 0) {
     // The worker's queue is full: the change would never happen, so the
     // control goes on as it was and the manager learns that the set failed.
-    c->samplingEnabled = 1;
+    c->samplingEnabled = true;
     c->bucketsRequested = oldRequested;
     return SNMP_ERRORSTATUS_GENERR;
   }
@@ -343,70 +409,18 @@ AsnInteger32 setControlColumn(SnmpVarBind* vb) {
   if (classId == 0 || controlIndex == 0) return SNMP_ERRORSTATUS_NOSUCHNAME;
   Control* c = findControlByClass(classId, controlIndex);
   if (c == nullptr) return SNMP_ERRORSTATUS_NOSUCHNAME;
-  UINT col = oidArc(name, 13);
-
-  switch (col) {
-    case kColInterval:
-    case kColThresholdStatus:
-    case kColRisingThreshold:
-    case kColFallingThreshold:
-    case kColHistoryStatus:
-    case kColBucketsRequested:
-      break;
-    case kColClass:
-    case kColIndex:
-    case kColInstance:
-    case kColValueType:
-    case kColLastValue:
-    case kColStartTime:
-    case kColThresholdType:
-    case kColLastSample:
-    case kColBucketsGranted:
-    case kColStatus:
-      return SNMP_ERRORSTATUS_READONLY;
-    default:  // column 6, 0 or beyond 17
-      quietMessage("CURVEMIB Error: receive an invalid SNMP Object ID");
-      return SNMP_ERRORSTATUS_NOSUCHNAME;
+  const ControlColumn* column = controlColumn(oidArc(name, 13));
+  if (column == nullptr || column->access == Access::kNotSettable) {
+    quietMessage("CURVEMIB Error: receive an invalid SNMP Object ID");
+    return SNMP_ERRORSTATUS_NOSUCHNAME;
   }
+  if (column->access == Access::kReadOnly) return SNMP_ERRORSTATUS_READONLY;
 
   // A value that carries no number (a string, an object identifier, NULL)
   // cannot be a setting.
   LONG v = 0;
   if (!wlsnmp::integerOfValue(vb->value, &v)) return SNMP_ERRORSTATUS_BADVALUE;
-  DWORD u = static_cast<DWORD>(v);
-
-  switch (col) {
-    case kColInterval:
-      if (u == c->intervalIndex) return SNMP_ERRORSTATUS_NOERROR;
-      traceLog("control: %d change interval from %ld to %ld\n", static_cast<int>(c->controlIndex),
-               static_cast<long>(c->intervalIndex), static_cast<long>(v));
-      if (u < 1 || u > 12) return SNMP_ERRORSTATUS_BADVALUE;
-      return changeInterval(c, u);
-    case kColThresholdStatus:
-      if (!isOneOrTwo(v)) return SNMP_ERRORSTATUS_BADVALUE;
-      c->thresholdStatus = v;
-      c->headerSaved = 0;
-      return SNMP_ERRORSTATUS_NOERROR;
-    case kColRisingThreshold:
-      if (u == c->risingThreshold) return SNMP_ERRORSTATUS_NOERROR;
-      c->risingThreshold = u;
-      c->eventRaised = 0;
-      c->headerSaved = 0;
-      return SNMP_ERRORSTATUS_NOERROR;
-    case kColFallingThreshold:
-      if (u == c->fallingThreshold) return SNMP_ERRORSTATUS_NOERROR;
-      c->fallingThreshold = u;
-      c->eventRaised = 0;
-      c->headerSaved = 0;
-      return SNMP_ERRORSTATUS_NOERROR;
-    case kColHistoryStatus:
-      if (!isOneOrTwo(v)) return SNMP_ERRORSTATUS_BADVALUE;
-      c->historyStatus = v;
-      c->headerSaved = 0;
-      return SNMP_ERRORSTATUS_NOERROR;
-    default:  // kColBucketsRequested
-      return changeBuckets(c, u);
-  }
+  return column->write(c, v, static_cast<DWORD>(v));
 }
 
 AsnInteger32 classifySetName(const AsnObjectIdentifier& name) {
@@ -499,7 +513,7 @@ BOOL mibSetCommit(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32
   return TRUE;
 }
 
-BOOL mibSet(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
+BOOL mibSetForTesting(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex) {
   AsnInteger32 checkStatus = SNMP_ERRORSTATUS_NOERROR;
   AsnInteger32 checkIndex = 0;
   mibSetCheck(list, &checkStatus, &checkIndex);

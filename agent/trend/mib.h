@@ -27,7 +27,7 @@ BOOL mibSetCheck(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32*
 // Varbinds applied before a failing one stay applied.
 BOOL mibSetCommit(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex);
 // Both passes: the check pass, then the apply pass when the check passed.
-BOOL mibSet(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex);
+BOOL mibSetForTesting(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* errorIndex);
 
 // The ring size granted for a requested bucket count (taken as unsigned): at
 // least 50, at most 2147483640, a multiple of 10.

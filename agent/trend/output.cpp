@@ -1,18 +1,22 @@
 // The four output channels of the trend agent: trace log, console, quiet
 // console and event log.
+#include "agent/trend/output.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "agent/trend/lifecycle.h"
-#include "win32/eventlog.h"
-#include "win32/files.h"
+#include "agent/common/install_root.h"
 
 namespace trend {
 
+wlcommon::LogFile traceLogFile;
+
 namespace {
+
+constexpr const char* kEventSource = "VO DEDAZ";
 
 // Console messages are formatted into a buffer of this size (terminator
 // included); longer text is cut.
@@ -55,13 +59,18 @@ void traceLog(const char* format, ...) {
   va_end(args);
 
   std::lock_guard<std::mutex> lock(outputMutex());
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
-  if (logFilePath.empty()) return;
-  FILE* log = wl_fopen(logFilePath.c_str(), "a+");
-  if (log == nullptr) return;
-  std::fwrite(text.data(), 1, text.size(), log);
-  std::fclose(log);
+  traceLogFile.write(text.data(), text.size());
+}
+
+void openTraceLog() {
+  std::string root;
+  const bool haveRoot = wlcommon::readInstallPath(wlcommon::kInstallRootBytes, &root) == 0;
+  std::lock_guard<std::mutex> lock(outputMutex());
+  if (haveRoot) {
+    traceLogFile.open(root.c_str(), "CURVEMIB.LOG");
+  } else {
+    traceLogFile.close();
+  }
 }
 
 void consoleMessage(const char* format, ...) {
@@ -80,10 +89,15 @@ void quietMessage(const char* format, ...) {
 }
 
 void reportEvent(DWORD eventId, WORD eventType) {
-  HANDLE source = RegisterEventSourceA(nullptr, "VO DEDAZ");
-  if (source == nullptr) return;
-  ReportEventA(source, eventType, 0, eventId, nullptr, 0, 0, nullptr, nullptr);
-  DeregisterEventSource(source);
+  wlcommon::reportEvent(kEventSource, eventId, eventType);
+}
+
+void reportThreadFailure() {
+  static const wlcommon::ThreadFailureReport kReport = {
+      traceLog,       "nTrend Error: unable to create thread.\n",
+      consoleMessage, "Unable to create thread from the operating system.\r\n",
+      kEventSource,   kEventThreadFailed};
+  wlcommon::reportThreadNotCreated(kReport);
 }
 
 }  // namespace trend

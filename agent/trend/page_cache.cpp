@@ -4,9 +4,10 @@
 #include <cstring>
 #include <new>
 
+#include "agent/common/little_endian.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 
 namespace trend {
 
@@ -39,23 +40,22 @@ void freeEntry(SampleCache* entry) {
   delete entry;
 }
 
+// Slots are 32-bit little-endian; callers keep `position` below slotsPerPage.
 LONG slotValue(const BYTE* page, DWORD position) {
-  LONG value;
-  std::memcpy(&value, page + position * kSlotBytes, sizeof value);
-  return value;
+  return wlcommon::loadLe32Signed(page + position * kSlotBytes);
 }
 
 void setSlotValue(BYTE* page, DWORD position, LONG value) {
-  std::memcpy(page + position * kSlotBytes, &value, sizeof value);
+  wlcommon::storeLe32(page + position * kSlotBytes, static_cast<uint32_t>(value));
 }
 
 bool writePageCovers(const SampleCache* entry, DWORD slot) {
-  return entry->writePage != nullptr && entry->writeUnloaded == 0 &&
+  return entry->writePage != nullptr && entry->writeLoaded &&
          entry->writePageNo == slot / entry->slotsPerPage;
 }
 
 bool readPageCovers(const SampleCache* entry, DWORD slot) {
-  return entry->readPage != nullptr && entry->readValid == 1 && entry->readUnloaded == 0 &&
+  return entry->readPage != nullptr && entry->readValid && entry->readLoaded &&
          entry->readPageNo == slot / entry->slotsPerPage;
 }
 
@@ -69,20 +69,20 @@ int loadReadPage(SampleCache* entry, DWORD slot) {
     return -1;
   }
   entry->readPageNo = pageNo;
-  entry->readUnloaded = 0;
-  entry->readValid = 1;
+  entry->readLoaded = true;
+  entry->readValid = true;
   return 0;
 }
 
 // 0 written back or nothing to write; 1 failed (the page stays dirty).
 int writeBack(SampleCache* entry) {
-  if (entry->writeClean == 1 || entry->writePage == nullptr) return 0;
+  if (entry->writeClean || entry->writePage == nullptr) return 0;
   if (createHistoryFile(entry->controlIndex) != 0) return 1;
   if (writeHistoryPage(entry->controlIndex, entry->writePageNo, entry->writePage,
                        entry->pageBytes) != 0) {
     return 1;
   }
-  entry->writeClean = 1;
+  entry->writeClean = true;
   return 0;
 }
 
@@ -100,8 +100,8 @@ int prepareWritePage(SampleCache* entry, DWORD slot) {
   DWORD pageNo = slot / entry->slotsPerPage;
   readHistoryPage(entry->controlIndex, pageNo, entry->writePage, entry->pageBytes);
   entry->writePageNo = pageNo;
-  entry->writeUnloaded = 0;
-  entry->writeClean = 1;
+  entry->writeLoaded = true;
+  entry->writeClean = true;
   return 0;
 }
 
@@ -148,8 +148,8 @@ int storeSample(DWORD controlIndex, DWORD slot, LONG value) {
     if (prepareWritePage(entry, slot) != 0) return -1;
   }
   setSlotValue(entry->writePage, slot % entry->slotsPerPage, value);
-  entry->writeClean = 0;
-  if (entry->readPageNo == entry->writePageNo) entry->readValid = 0;
+  entry->writeClean = false;
+  if (entry->readPageNo == entry->writePageNo) entry->readValid = false;
   return 0;
 }
 
@@ -200,7 +200,7 @@ void dropAllCaches() {
   }
 }
 
-DWORD cachePageBytes(DWORD controlIndex) {
+DWORD cachePageBytesForTesting(DWORD controlIndex) {
   const SampleCache* entry = findEntry(controlIndex);
   return entry == nullptr ? 0 : entry->pageBytes;
 }
@@ -263,6 +263,6 @@ int releaseConversionPages() {
   return result;
 }
 
-const ConversionRing& conversionOldRing() { return conversion.oldRing; }
+const ConversionRing& conversionOldRingForTesting() { return conversion.oldRing; }
 
 }  // namespace trend

@@ -25,10 +25,10 @@ struct SampleCache {
   BYTE* readPage = nullptr;
   DWORD writePageNo = 0;
   DWORD readPageNo = 0;
-  LONG writeClean = 1;     // 1: writePage equals the file
-  LONG readValid = 1;      // 0: a store went into the read page's page number
-  LONG writeUnloaded = 1;  // 1: writePage never set up
-  LONG readUnloaded = 1;   // 1: readPage never loaded
+  bool writeClean = true;    // writePage equals the file
+  bool readValid = true;     // false: a store went into the read page's page number
+  bool writeLoaded = false;  // writePage has been set up
+  bool readLoaded = false;   // readPage has been loaded
   DWORD slotBytes = kSlotBytes;
   DWORD pageBytes = kPageBytes;
   DWORD slotsPerPage = kSlotsPerPage;
@@ -50,7 +50,7 @@ void dropControlCache(DWORD controlIndex);
 // flushAllCaches, then frees every entry.
 void dropAllCaches();
 // The entry's page size, 0 when the control has no entry.
-DWORD cachePageBytes(DWORD controlIndex);
+DWORD cachePageBytesForTesting(DWORD controlIndex);
 
 // Conversion pages. The old ring as it was when the conversion started.
 struct ConversionRing {
@@ -72,6 +72,6 @@ int storeNewSlot(DWORD newSlot, LONG value);
 // the snapshot. 0, or 1 when the write-back failed.
 int releaseConversionPages();
 // The snapshot taken by obtainConversionPages (zeroes outside a conversion).
-const ConversionRing& conversionOldRing();
+const ConversionRing& conversionOldRingForTesting();
 
 }  // namespace trend

@@ -1,13 +1,14 @@
 #include "agent/trend/perf_acquisition.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "agent/common/counter_classes.h"
 #include "agent/common/counter_names.h"
 #include "agent/common/perf_walk.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "win32/memory.h"
 #include "win32/timeapi.h"
 
@@ -32,22 +33,36 @@ enum BlockSlot {
   kBlockCount,
   kNoBlock = kBlockCount,
 };
-// Query order of the blocks, by slot.
-constexpr const char* kBlockValueNames[kBlockCount] = {"510", "238", "2",   "86",
-                                                       "236", "234", "330", "1300"};
+// The blocks by slot, in query order: the value name queried and the object
+// the block holds.
+struct BlockQuery {
+  const char* valueName;
+  const char* objectName;
+};
+constexpr BlockQuery kBlockQueries[kBlockCount] = {
+    {"510", "Network Interface"},
+    {"238", "Processor"},
+    {"2", "System"},
+    {"86", "Cache"},
+    {"236", "LogicalDisk"},
+    {"234", "PhysicalDisk"},
+    {"330", "Server"},
+    {"1300", "Server Work Queues"},
+};
 
 perfwalk::CounterNameTable counterNames;
 perfwalk::PerfBlock blocks[kBlockCount];
 
+// The block holding a trend class's object; none for an unknown class or one
+// whose object no block holds ("Memory").
 BlockSlot blockOfClass(DWORD classId) {
-  if (classId == 1) return kProcessorBlock;
-  if (classId >= 2 && classId <= 7) return kServerBlock;
-  if (classId >= 9 && classId <= 12) return kSystemBlock;
-  if (classId == 13) return kCacheBlock;
-  if (classId == 14) return kPhysicalDiskBlock;
-  if (classId == 15) return kLogicalDiskBlock;
-  if (classId >= 16 && classId <= 19) return kNetworkBlock;
-  if (classId >= 20 && classId <= 22) return kWorkQueueBlock;
+  if (classId < 1 || classId > kNumClasses) return kNoBlock;
+  const char* objectName = perfwalk::counterClass(static_cast<int>(classId))->objectName;
+  for (int slot = 0; slot < kBlockCount; ++slot) {
+    if (std::strcmp(kBlockQueries[slot].objectName, objectName) == 0) {
+      return static_cast<BlockSlot>(slot);
+    }
+  }
   return kNoBlock;
 }
 
@@ -186,13 +201,12 @@ Sample memoryAvailablePercent() {
                               static_cast<double>(status.dwTotalPhys) * 100.0));
 }
 
+// The instance group of a multi-instance class and its block; 0 for any
+// other class.
 int instanceGroupOfClass(DWORD classId, BlockSlot* slot) {
-  if (classId == 1) return *slot = kProcessorBlock, 4;
-  if (classId == 14) return *slot = kPhysicalDiskBlock, 2;
-  if (classId == 15) return *slot = kLogicalDiskBlock, 3;
-  if (classId >= 16 && classId <= 19) return *slot = kNetworkBlock, 1;
-  if (classId >= 20 && classId <= 22) return *slot = kWorkQueueBlock, 5;
-  return 0;
+  const int group = classInstanceGroup(classId);
+  if (group != 0) *slot = blockOfClass(classId);
+  return group;
 }
 
 }  // namespace
@@ -211,7 +225,8 @@ int refreshPerformanceData() {
   if (rc != 0) return rc;
   int result = 0;
   for (int slot = 0; slot < kBlockCount; ++slot) {
-    int queried = perfwalk::queryObjectBlock(kBlockValueNames[slot], &blocks[slot], kTrendWalk);
+    int queried =
+        perfwalk::queryObjectBlock(kBlockQueries[slot].valueName, &blocks[slot], kTrendWalk);
     if (queried != 0) {
       blocks[slot].release();
       result = queried;
@@ -296,9 +311,9 @@ void releasePerformanceData() {
   counterNames.lastNameLoad = 0;
 }
 
-const perfwalk::PerfBlock* performanceBlock(const char* valueName) {
+const perfwalk::PerfBlock* performanceBlockForTesting(const char* valueName) {
   for (int slot = 0; slot < kBlockCount; ++slot) {
-    if (std::strcmp(kBlockValueNames[slot], valueName) == 0) return &blocks[slot];
+    if (std::strcmp(kBlockQueries[slot].valueName, valueName) == 0) return &blocks[slot];
   }
   return nullptr;
 }

@@ -42,6 +42,6 @@ Sample computeSample(Control* control);
 void releasePerformanceData();
 // The block of an object index ("510" ... "1300") as the last refresh left it;
 // null for any other name. For diagnostics and tests.
-const perfwalk::PerfBlock* performanceBlock(const char* valueName);
+const perfwalk::PerfBlock* performanceBlockForTesting(const char* valueName);
 
 }  // namespace trend

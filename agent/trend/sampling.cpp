@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "agent/trend/agent_state.h"
 #include "agent/trend/configuration.h"
 #include "agent/trend/history_file.h"
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "agent/trend/perf_acquisition.h"
 #include "agent/trend/traps.h"
@@ -94,12 +95,6 @@ DWORD WINAPI housekeepingThreadBody(LPVOID) {
   return 0;
 }
 
-void reportThreadFailure() {
-  traceLog("nTrend Error: unable to create thread.\n");
-  consoleMessage("Unable to create thread from the operating system.\r\n");
-  reportEvent(kEventThreadFailed, kEventTypeError);
-}
-
 void stopThread(HANDLE* thread) {
   if (*thread == nullptr) return;
   TerminateThread(*thread, 0);
@@ -164,9 +159,16 @@ int removeFutureSamples(Control* c, DWORD now, DWORD lastDue, DWORD firstDue, DW
   return 0;
 }
 
-// Instance groups are numbered 1..5; the class whose list stands for each.
-constexpr DWORD kGroupListClass[6] = {0, 16, 14, 15, 1, 20};
-constexpr int kGroupCount = 5;
+constexpr int kGroupCount = 5;  // instance groups 1..5
+
+// The class whose instance list stands for an instance group: the first class
+// of the group.
+DWORD groupListClass(int group) {
+  for (DWORD classId = 1; classId <= kNumClasses; ++classId) {
+    if (classInstanceGroup(classId) == group) return classId;
+  }
+  return 0;
+}
 constexpr int kNetworkGroup = 1;
 // Order in which appeared instances are handled.
 constexpr int kGroupCreationOrder[kGroupCount] = {1, 3, 2, 5, 4};
@@ -204,16 +206,17 @@ bool acceptPassTime(DWORD now) {
 int samplingPass(const LONG flags[kIntervalCount + 1], DWORD now) {
   int sampled = 0;
   for (Control* c = controlList; c != nullptr; c = c->next) {
-    if (!isDue(flags, c->intervalIndex) || c->controlStatus == 2 || c->samplingEnabled == 0 ||
-        (c->historyStatus == 2 && c->thresholdStatus == 2)) {
+    if (!isDue(flags, c->intervalIndex) || c->controlStatus == kControlDeprecated ||
+        !c->samplingEnabled ||
+        (c->historyStatus == kStatusOff && c->thresholdStatus == kStatusOff)) {
       continue;
     }
     if (sampled++ == 0) refreshPerformanceData();
     if (Align_Sampling_History(c, now, AlignMode::kSampler) == 3) continue;
     Sample sample = computeSample(c);
     LONG value = sample.invalid ? c->invalidValue : sample.value;
-    if (c->historyStatus != 2) storeRingSample(c, value, now);
-    if (c->thresholdStatus != 2 && !sample.invalid) checkThreshold(c, value, now);
+    if (c->historyStatus != kStatusOff) storeRingSample(c, value, now);
+    if (c->thresholdStatus != kStatusOff && !sample.invalid) checkThreshold(c, value, now);
   }
   return sampled;
 }
@@ -251,7 +254,7 @@ void stopSamplingThreads() {
 }
 
 int Align_Sampling_History(Control* c, DWORD now, AlignMode mode) {
-  if (c->historyStatus == 2 || c->refTimeStamp == 0) return 0;
+  if (c->historyStatus == kStatusOff || c->refTimeStamp == 0) return 0;
   DWORD interval = intervalSeconds(c->intervalIndex);
   if (interval == 0) return 0;  // never due, so nothing can be missing
   DWORD lastDue = c->refTimeStamp + interval * (c->sampleIndex + c->numOfSample - 2);
@@ -311,7 +314,7 @@ void clearRing(Control* c) {
   c->tail = 0;
   c->numOfSample = 0;
   c->sampleIndex = 1;
-  c->eventRaised = 0;
+  c->eventRaised = false;
   c->lastSampleValue = -1;
   c->refTimeStamp = 0;
   c->lastCheckedValue = -1;
@@ -319,15 +322,15 @@ void clearRing(Control* c) {
 }
 
 void restartHistory(Control* c) {
-  c->samplingEnabled = 0;
+  c->samplingEnabled = false;
   deleteHistoryFile(c->controlIndex);
   dropControlCache(c->controlIndex);
   clearRing(c);
   c->prevCounter = 0;
   c->prevBase = 0;
   c->prevReadTime = 0;
-  c->headerSaved = 0;
-  c->samplingEnabled = 1;
+  c->headerSaved = false;
+  c->samplingEnabled = true;
   createHistoryFile(c->controlIndex);
 }
 
@@ -336,7 +339,7 @@ void rescanInstances() {
   InstanceEntry* lists[kGroupCount + 1] = {};
   bool obtained[kGroupCount + 1] = {};
   for (int group = 1; group <= kGroupCount; ++group) {
-    obtained[group] = Get_Object_Instances(kGroupListClass[group], &lists[group]) == 0;
+    obtained[group] = Get_Object_Instances(groupListClass(group), &lists[group]) == 0;
   }
   if (obtained[kNetworkGroup]) {
     // Vanished instances. A group whose list could not be obtained says

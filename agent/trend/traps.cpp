@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-#include "agent/trend/lifecycle.h"
+#include "agent/trend/agent_state.h"
+#include "agent/trend/output.h"
 #include "win32/windows.h"
 
 namespace trend {
@@ -43,7 +44,7 @@ UINT* trapEnterpriseArcs = nullptr;
 bool trapAllocationsOutstanding = false;
 
 void raise(Control* control, DWORD threshold) {
-  control->eventRaised = 1;
+  control->eventRaised = true;
   traceLog("............ enqueue threshold event\n");
   queueThresholdEvent(control->classId, control->instanceName, threshold,
                       intervalSeconds(control->intervalIndex));
@@ -167,9 +168,9 @@ void checkThreshold(Control* control, LONG value, DWORD now) {
   control->lastCheckedValue = value;
   control->lastCheckedTime = static_cast<LONG>(now);
 
-  const bool rising = control->thresholdType == 1;
+  const bool rising = control->thresholdType == kThresholdRising;
   DWORD tested = v;
-  if (control->valueType == 2) {
+  if (control->valueType == kValueDelta) {
     if (previousTime == 0) return;
     if (rising) {
       if (v < previousValue) return;
@@ -182,15 +183,15 @@ void checkThreshold(Control* control, LONG value, DWORD now) {
 
   if (rising) {
     if (tested > control->risingThreshold) {
-      if (control->eventRaised == 0) raise(control, control->risingThreshold);
-    } else if (control->eventRaised == 1 && tested < control->fallingThreshold) {
-      control->eventRaised = 0;
+      if (!control->eventRaised) raise(control, control->risingThreshold);
+    } else if (control->eventRaised && tested < control->fallingThreshold) {
+      control->eventRaised = false;
     }
   } else {
     if (tested < control->fallingThreshold) {
-      if (control->eventRaised == 0) raise(control, control->fallingThreshold);
-    } else if (control->eventRaised == 1 && tested > control->risingThreshold) {
-      control->eventRaised = 0;
+      if (!control->eventRaised) raise(control, control->fallingThreshold);
+    } else if (control->eventRaised && tested > control->risingThreshold) {
+      control->eventRaised = false;
     }
   }
 }
@@ -199,7 +200,7 @@ int queueThresholdEvent(DWORD classId, const char* instanceName, DWORD threshold
                         DWORD intervalSecs) {
   ThresholdEventQueue& queue = thresholdEventQueue;
   ThresholdEvent& entry = queue.entries[queue.writePosition];
-  if (entry.inUse != 0) return 1;
+  if (entry.inUse) return 1;
   entry = ThresholdEvent{};
   if (instanceName != nullptr) {
     std::strncpy(entry.instanceName, instanceName, kTrapInstanceNameBytes - 1);
@@ -207,7 +208,7 @@ int queueThresholdEvent(DWORD classId, const char* instanceName, DWORD threshold
   entry.classId = classId;
   entry.threshold = threshold;
   entry.intervalSeconds = intervalSecs;
-  entry.inUse = 1;
+  entry.inUse = true;
   ++queue.count;
   queue.writePosition = static_cast<uint16_t>((queue.writePosition + 1) % kThresholdQueueSize);
   return 0;
@@ -232,7 +233,7 @@ void resetTrapQueue() {
   thresholdEventQueue = ThresholdEventQueue{};
 }
 
-const char* trapHostName() { return hostName; }
+const char* trapHostNameForTesting() { return hostName; }
 
 BOOL buildNextTrap(AsnObjectIdentifier* enterprise, AsnInteger32* genericTrap,
                    AsnInteger32* specificTrap, AsnTimeticks*, SnmpVarBindList* varBindList) {

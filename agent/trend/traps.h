@@ -20,7 +20,7 @@ constexpr int kTrapInstanceNameBytes = 256;
 constexpr int kTrapHostNameBytes = 100;
 
 struct ThresholdEvent {
-  LONG inUse = 0;
+  bool inUse = false;
   DWORD classId = 0;
   char instanceName[kTrapInstanceNameBytes] = {};  // always terminated
   DWORD threshold = 0;
@@ -39,7 +39,7 @@ bool takeThresholdEvent(ThresholdEvent* event);
 // Reads the computer name for the traps and empties the queue.
 void resetTrapQueue();
 // The computer name read by resetTrapQueue (empty before).
-const char* trapHostName();
+const char* trapHostNameForTesting();
 // Releases the previous trap's allocations (emptying *varBindList when not
 // null), then, when an event is queued, produces its trap into the
 // out-arguments and returns TRUE; FALSE when none is pending, leaving

@@ -54,7 +54,7 @@ void BM_SamplingPass(benchmark::State& state) {
   }
   state.counters["controls"] = count;
   state.counters["cache_bytes_per_control"] =
-      static_cast<double>(trend::cachePageBytes(trend::controlList->controlIndex));
+      static_cast<double>(trend::cachePageBytesForTesting(trend::controlList->controlIndex));
 
   for (trend::Control* c = trend::controlList; c != nullptr; c = c->next) {
     trend::dropControlCache(c->controlIndex);

@@ -17,9 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "agent/testing/agent_environment.h"
 #include "win32/windows.h"
 
 namespace {
+
+const wltest::AgentEnvironment environment("perfpeek-exports-test");
 
 using nlohmann::json;
 
@@ -99,28 +102,18 @@ json fixture(int64_t step) {
 class PerfPeekTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char pattern[] = "/tmp/wl-perfpeek-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    setenv("WARDENLINE_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
-    setenv("WARDENLINE_OBJECT_NAMESPACE", ("perfpeek-test-" + std::to_string(getpid())).c_str(), 1);
+    dir_ = environment.directory();
     setenv("WARDENLINE_PERFDATA", (dir_ + "/perfdata.json").c_str(), 1);
     wl_set_calendar_source(&fakeClock);
     std::string root = dir_ + "/root";
     mkdir(root.c_str(), 0755);
     mkdir((root + "/LOGFILES").c_str(), 0755);
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tarvex\\Wardenline\\CurrentVersion", 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExA(key, "PathName", 0, REG_SZ, reinterpret_cast<const BYTE*>(root.c_str()),
-                   static_cast<DWORD>(root.size() + 1));
-    RegCloseKey(key);
+    ASSERT_TRUE(wltest::setInstallPathValue(root));
     writeFixture(fixture(0));
     load();
   }
   static void TearDownTestSuite() {
     if (exports_.library) dlclose(exports_.library);
-    std::system(("rm -rf '" + dir_ + "'").c_str());
   }
   void SetUp() override {
     fakeNow += 1000;  // names and data are due again

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "agent/testing/agent_environment.h"
 #include "agent/trend/configuration.h"
 #include "agent/trend/control.h"
 #include "agent/trend/lifecycle.h"
@@ -18,14 +19,9 @@ std::string configurationPath;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/wl-conf-fuzz-XXXXXX";
-  static std::string root;
-  root = mkdtemp(pattern);
-  atexit([] {
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
-  });
-  setenv("WARDENLINE_REGISTRY", (root + "/registry.db").c_str(), 1);
+  // A private registry and files, removed at exit.
+  static const wltest::Sandbox sandbox("wl-conf-fuzz");
+  const std::string root = sandbox.path();
   std::filesystem::create_directories(root + "/INI");
   trend::installPath = root;
   configurationPath = root + "/INI/CURVEMIB.INI";
@@ -41,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < size; ++i) {
     char c = static_cast<char>(data[i]);
     if (lineStart && (data[i] & 0x80) != 0) {
-      text += trend::kClassNames[data[i] % (trend::kNumClasses + 1)];
+      text += trend::className(data[i] % (trend::kNumClasses + 1));
       text += ' ';
     } else {
       text += c;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/testing/agent_environment.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/lifecycle.h"
@@ -28,14 +29,9 @@ void writeFile(const std::string& name, const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/wl-hist-fuzz-XXXXXX";
-  static std::string root;
-  root = mkdtemp(pattern);
-  atexit([] {
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
-  });
-  setenv("WARDENLINE_REGISTRY", (root + "/registry.db").c_str(), 1);
+  // A private registry and files, removed at exit.
+  static const wltest::Sandbox sandbox("wl-hist-fuzz");
+  const std::string root = sandbox.path();
   directory = root + "/TrenFile";
   std::filesystem::create_directories(directory);
   trend::installPath = root;

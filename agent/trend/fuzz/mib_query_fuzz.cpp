@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/testing/agent_environment.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/mib.h"
@@ -67,13 +68,9 @@ void resetControls() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/wl-mib-fuzz-XXXXXX";
-  fuzzRoot = mkdtemp(pattern);
-  std::atexit([] {
-    std::error_code ignored;
-    std::filesystem::remove_all(fuzzRoot, ignored);
-  });
-  setenv("WARDENLINE_REGISTRY", (fuzzRoot + "/registry.db").c_str(), 1);
+  // A private registry and files, removed at exit.
+  static const wltest::Sandbox sandbox("wl-mib-fuzz");
+  fuzzRoot = sandbox.path();
   trend::trendDirectory = fuzzRoot;
   const DWORD rows[][2] = {{1, 3}, {15, 1}, {16, 2}};
   trend::Control** link = &trend::controlList;
@@ -135,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       trend::mibGetNext(&list, &status, &index);
       break;
     default:
-      trend::mibSet(&list, &status, &index);
+      trend::mibSetForTesting(&list, &status, &index);
       break;
   }
   if (index < 0 || index > static_cast<AsnInteger32>(count)) __builtin_trap();

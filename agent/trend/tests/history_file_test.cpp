@@ -286,7 +286,7 @@ TEST_F(ConversionTest, ConversionTracesItsPages) {
             "read cache page: 1\nwrite cache page: 0\nget write-cache page: 1\n"
             "write cache page: 1\nnew head: 2000\n");
   EXPECT_EQ(ringValues(c), range(1, 2000));
-  EXPECT_EQ(conversionOldRing().buckets, 0u);  // released
+  EXPECT_EQ(conversionOldRingForTesting().buckets, 0u);  // released
 }
 
 TEST_F(ConversionTest, FailedRebuildKeepsTheOldFileAndBucketCount) {

@@ -1,6 +1,6 @@
 // Test support for the history file, page cache and configuration tests: a
-// private install root and trend directory under a fresh temporary
-// directory, a private registry file, and helpers for controls and files.
+// private install root and trend directory in a sandbox with its own registry
+// (agent/testing/agent_environment.h), and helpers for controls and files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "agent/testing/agent_environment.h"
+#include "agent/trend/bucket_worker.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/lifecycle.h"
@@ -26,20 +28,15 @@ namespace trend::testing {
 class TrendSandbox {
  public:
   TrendSandbox() {
-    char pattern[] = "/tmp/wl-hist-XXXXXX";
-    root_ = mkdtemp(pattern);
     std::filesystem::create_directories(root_ + "/INI");
     std::filesystem::create_directories(root_ + "/TrenFile");
-    setenv("WARDENLINE_REGISTRY", (root_ + "/registry.db").c_str(), 1);
     installPath = root_;
     trendDirectory = root_ + "/TrenFile";
-    logFilePath.clear();
+    traceLogFile.close();
   }
   ~TrendSandbox() {
     dropAllCaches();
     freeLists();
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
   }
   TrendSandbox(const TrendSandbox&) = delete;
   TrendSandbox& operator=(const TrendSandbox&) = delete;
@@ -48,7 +45,8 @@ class TrendSandbox {
   std::string trendFile(const std::string& name) const { return root_ + "/TrenFile/" + name; }
 
  private:
-  std::string root_;
+  wltest::Sandbox sandbox_{"wl-hist"};  // registry and files, removed last
+  std::string root_ = sandbox_.path();
 };
 
 inline std::vector<BYTE> readBytes(const std::string& path) {

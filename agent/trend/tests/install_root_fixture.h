@@ -1,5 +1,5 @@
-// Test support: a private registry and object namespace for the test program,
-// and a temporary install root ("INI", "LOGFILES", a configuration file)
+// Test support of the trend tests: the shared isolated environment, and a
+// temporary install root ("INI", "LOGFILES", a configuration file)
 // registered as the agent's "PathName".
 #pragma once
 
@@ -13,66 +13,17 @@
 #include <sstream>
 #include <string>
 
+#include "agent/testing/agent_environment.h"
 #include "win32/windows.h"
 
 namespace trend::testing_support {
 
-// Points the registry and the named objects of this process at private
-// places for its whole life; construct it before the first registry or
-// named-object use (a static object does). The directory goes at exit, but
-// only in the process that made it (a forked child that exits keeps it).
-class IsolatedProcess {
- public:
-  explicit IsolatedProcess(const char* programName) : owner_(getpid()) {
-    char pattern[] = "/tmp/wl-trend-env-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (dir == nullptr) std::abort();
-    dir_ = dir;
-    setenv("WARDENLINE_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
-    const std::string ns = std::string(programName) + "-" + std::to_string(owner_);
-    setenv("WARDENLINE_OBJECT_NAMESPACE", ns.c_str(), 1);
-  }
-  ~IsolatedProcess() {
-    if (getpid() != owner_) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  IsolatedProcess(const IsolatedProcess&) = delete;
-  IsolatedProcess& operator=(const IsolatedProcess&) = delete;
-
- private:
-  pid_t owner_;
-  std::string dir_;
-};
-
-inline bool setInstallPathValue(const std::string& root) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tarvex\\Wardenline\\CurrentVersion", 0,
-                      nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  const LONG status =
-      RegSetValueExA(key, "PathName", 0, REG_SZ, reinterpret_cast<const BYTE*>(root.c_str()),
-                     static_cast<DWORD>(root.size() + 1));
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS;
-}
-
-inline void removeInstallPathValue() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tarvex\\Wardenline\\CurrentVersion", 0,
-                    KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-    RegDeleteValueA(key, "PathName");
-    RegCloseKey(key);
-  }
-}
-
-inline std::string readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+// The isolated registry, event log and object namespace of the test program
+// (agent/testing/agent_environment.h).
+using IsolatedProcess = wltest::AgentEnvironment;
+using wltest::readWholeFile;
+using wltest::removeInstallPathValue;
+using wltest::setInstallPathValue;
 
 // A configuration file without control lines: start-up creates no control.
 constexpr const char* kEmptyConfiguration =

@@ -158,7 +158,7 @@ class StartupTest : public ::testing::Test {
   void TearDown() override {
     queryHandlers = saved_;
     freeLists();
-    logFilePath.clear();
+    traceLogFile.close();
   }
 
   TempInstallRoot install_;
@@ -167,7 +167,7 @@ class StartupTest : public ::testing::Test {
 
 TEST_F(StartupTest, RequestDuringStartupWaitsForStepFourteen) {
   openTraceLog();
-  ASSERT_EQ(logFilePath, install_.root() + "\\LOGFILES\\CURVEMIB.LOG");
+  ASSERT_EQ(traceLogFile.path(), install_.root() + "\\LOGFILES\\CURVEMIB.LOG");
   ASSERT_TRUE(createAgentSemaphores());
 
   handlerLog.onCall = [&] { handlerLog.logAtFirstCall = install_.logText(); };
@@ -230,7 +230,7 @@ TEST_F(StartupTest, EachLoadEmptiesTheLog) {
 TEST_F(StartupTest, MissingInstallPathFailsWithoutLogFile) {
   testing_support::removeInstallPathValue();
   openTraceLog();
-  EXPECT_TRUE(logFilePath.empty());
+  EXPECT_FALSE(traceLogFile.hasFile());
   testing::internal::CaptureStdout();
   EXPECT_EQ(ntrend_Init(), 1);
   EXPECT_NE(testing::internal::GetCapturedStdout().find(

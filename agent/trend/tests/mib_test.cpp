@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "agent/testing/agent_environment.h"
+#include "agent/trend/bucket_worker.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/lifecycle.h"
@@ -90,10 +92,6 @@ class Request {
 class MibTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/wl-mib-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv("WARDENLINE_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
     trendDirectory = dir_;
     // The test plays the SNMP service's thread inside a request: it holds
     // controlSemaphore, so a woken bucket-change worker waits for it.
@@ -113,7 +111,6 @@ class MibTest : public ::testing::Test {
     CloseHandle(bucketSemaphore);
     controlSemaphore = nullptr;
     bucketSemaphore = nullptr;
-    std::filesystem::remove_all(dir_);
   }
 
   // A control with samples sampleIndex .. sampleIndex + numOfSample - 1 in a
@@ -173,7 +170,7 @@ class MibTest : public ::testing::Test {
 
   static void getNext(Request& r) { ASSERT_TRUE(mibGetNext(r.list(), &r.status, &r.index)); }
   static void get(Request& r) { ASSERT_TRUE(mibGet(r.list(), &r.status, &r.index)); }
-  static void set(Request& r) { ASSERT_TRUE(mibSet(r.list(), &r.status, &r.index)); }
+  static void set(Request& r) { ASSERT_TRUE(mibSetForTesting(r.list(), &r.status, &r.index)); }
 
   static Arcs nextOf(const Arcs& name) {
     Request r({name});
@@ -190,7 +187,9 @@ class MibTest : public ::testing::Test {
     return r.status;
   }
 
-  std::string dir_;
+  // A fresh registry and trend directory for each test.
+  wltest::Sandbox sandbox_{"wl-mib"};
+  std::string dir_ = sandbox_.path();
   std::vector<Control*> owned_;
   std::vector<ControlIndexEntry*> entries_;
 };

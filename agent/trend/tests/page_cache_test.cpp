@@ -36,8 +36,8 @@ TEST_F(PageCacheTest, StoredSampleIsVisibleBeforeWriteBack) {
   ASSERT_EQ(storeSample(1, 5, 4242), 0);
   EXPECT_EQ(fileSize(), kHistoryHeaderBytes);  // nothing written yet
   EXPECT_EQ(fetch(5), 4242);
-  EXPECT_EQ(cachePageBytes(1), 4096u);
-  EXPECT_EQ(cachePageBytes(2), 0u);
+  EXPECT_EQ(cachePageBytesForTesting(1), 4096u);
+  EXPECT_EQ(cachePageBytesForTesting(2), 0u);
 
   ASSERT_EQ(flushControlCache(1), 0);
   EXPECT_EQ(fileSlot(5), 4242);

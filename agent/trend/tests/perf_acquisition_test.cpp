@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/testing/agent_environment.h"
 #include "win32/registry.h"
 #include "win32/timeapi.h"
 
@@ -25,17 +26,13 @@ time_t fakeClock() { return fakeNow; }
 
 // A private registry and fixture file for this test program.
 struct Environment {
-  std::string dir;
-  std::string fixturePath;
+  wltest::Sandbox sandbox{"wl-perfacq"};
+  std::string dir = sandbox.path();
+  std::string fixturePath = dir + "/perfdata.json";
   Environment() {
-    char pattern[] = "/tmp/wl-perfacq-XXXXXX";
-    dir = mkdtemp(pattern);
-    fixturePath = dir + "/perfdata.json";
-    setenv("WARDENLINE_REGISTRY", (dir + "/registry.db").c_str(), 1);
     setenv("WARDENLINE_PERFDATA", fixturePath.c_str(), 1);
     wl_set_calendar_source(&fakeClock);
   }
-  ~Environment() { std::system(("rm -rf '" + dir + "'").c_str()); }
 };
 Environment& environment() {
   static Environment env;
@@ -286,15 +283,15 @@ TEST_F(PerfAcquisitionTest, BuffersStartAt12288AndGrowBy4096) {
   json& nics = fixture["objects"][6]["instances"];
   for (int i = 0; i < 300; ++i) nics.push_back(instance("nic" + std::to_string(i), {1, 2, 3, 4}));
   refreshWith(fixture);
-  const perfwalk::PerfBlock* small = performanceBlock("238");
-  const perfwalk::PerfBlock* large = performanceBlock("510");
+  const perfwalk::PerfBlock* small = performanceBlockForTesting("238");
+  const perfwalk::PerfBlock* large = performanceBlockForTesting("510");
   ASSERT_TRUE(small && small->present());
   ASSERT_TRUE(large && large->present());
   EXPECT_EQ(12288u, small->capacity);
   EXPECT_GT(large->length, 12288u);
   EXPECT_EQ(0u, (large->capacity - 12288u) % 4096u);
   EXPECT_LT(large->capacity - large->length, 4096u);
-  EXPECT_EQ(nullptr, performanceBlock("230"));
+  EXPECT_EQ(nullptr, performanceBlockForTesting("230"));
 }
 
 TEST_F(PerfAcquisitionTest, NamesReloadAtMostEveryTenMinutes) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "agent/testing/agent_environment.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/page_cache.h"
@@ -24,10 +25,6 @@ namespace {
 class RescanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/wl-rescan-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv("WARDENLINE_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
     setenv("WARDENLINE_PERFDATA", (dir_ + "/perfdata.json").c_str(), 1);
     trendDirectory = dir_;
     addLine(16);
@@ -39,7 +36,6 @@ class RescanTest : public ::testing::Test {
     for (Control* c = controlList; c != nullptr; c = c->next) dropControlCache(c->controlIndex);
     freeLists();
     unsetenv("WARDENLINE_PERFDATA");
-    std::filesystem::remove_all(dir_);
   }
 
   void addLine(DWORD classId) {
@@ -91,7 +87,9 @@ class RescanTest : public ::testing::Test {
                                            << "]}]}";
   }
 
-  std::string dir_;
+  // A fresh registry and trend directory for each test.
+  wltest::Sandbox sandbox_{"wl-rescan"};
+  std::string dir_ = sandbox_.path();
 };
 
 TEST_F(RescanTest, InstancesVanishReturnAndAppear) {

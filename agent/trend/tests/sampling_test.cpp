@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/testing/agent_environment.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
 #include "agent/trend/lifecycle.h"
@@ -24,13 +25,7 @@ constexpr DWORD kMidnight = 1700006400;
 
 class SamplingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/wl-sampling-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv("WARDENLINE_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
-    trendDirectory = dir_;
-  }
+  void SetUp() override { trendDirectory = dir_; }
 
   void TearDown() override {
     for (Control* c : owned_) dropControlCache(c->controlIndex);
@@ -38,7 +33,6 @@ class SamplingTest : public ::testing::Test {
     indexList = nullptr;
     for (Control* c : owned_) delete c;
     for (ControlIndexEntry* e : entries_) delete e;
-    std::filesystem::remove_all(dir_);
   }
 
   // A control of class 8 with a 60-second interval, appended to the lists,
@@ -89,7 +83,9 @@ class SamplingTest : public ::testing::Test {
     return value;
   }
 
-  std::string dir_;
+  // A fresh registry and trend directory for each test.
+  wltest::Sandbox sandbox_{"wl-sampling"};
+  std::string dir_ = sandbox_.path();
   std::vector<Control*> owned_;
   std::vector<ControlIndexEntry*> entries_;
 };

@@ -34,6 +34,8 @@ std::string buildDir() {
 }
 
 std::string sourceDir() {
+  // ctest names the source tree; __FILE__ may be relative to the build tree.
+  if (const char* dir = std::getenv("WL_SOURCE_DIR")) return dir;
   // This file is <source>/agent/trend/tests/service_e2e_test.cpp.
   return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
 }

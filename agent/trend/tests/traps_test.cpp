@@ -191,7 +191,7 @@ TEST_F(TrapsTest, ClassFifteenTrapLayout) {
   ASSERT_EQ(list.len, 4u);
   EXPECT_EQ(arcs(list.list[0].name), trapObject(1));
   EXPECT_EQ(list.list[0].value.asnType, ASN_OCTETSTRING);
-  EXPECT_EQ(text(list.list[0].value), trapHostName());
+  EXPECT_EQ(text(list.list[0].value), trapHostNameForTesting());
   EXPECT_EQ(arcs(list.list[1].name), trapObject(2));
   EXPECT_EQ(list.list[1].value.asnType, ASN_INTEGER);
   EXPECT_NEAR(list.list[1].value.asnValue.number, static_cast<LONG>(wl_time(nullptr)), 5);
