@@ -2,13 +2,12 @@
 // zombies, other users, damaged objects, hundreds of processes.
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -53,12 +52,22 @@ int ExitCode(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// A fresh process opens `name` and must get a count within a second.
+// A fresh process opens `name` and must get a count within a second (it is
+// given two before it counts as wedged).
 int FreshProcessTakes(const char* name) {
-  return ExitCode(Spawn([&] {
+  pid_t fresh = Spawn([&] {
     HANDLE h = CreateSemaphoreA(nullptr, 1, 1, name);
     return h && WaitForSingleObject(h, 1000) == WAIT_OBJECT_0 ? 0 : 1;
-  }));
+  });
+  for (int i = 0; i < 200; ++i) {
+    int status = 0;
+    if (waitpid(fresh, &status, WNOHANG) == fresh)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+    usleep(10000);
+  }
+  kill(fresh, SIGKILL);
+  ExitCode(fresh);
+  return 3;
 }
 
 // Holders and waiters are killed (SIGKILL or SIGTERM) at random moments,
@@ -164,6 +173,8 @@ TEST(NamedSemaphores, AnotherUserCanNeitherOpenNorTakeNorDamageOurs) {
   ASSERT_EQ(pipe(done), 0);
   // Forked before we open anything, so it does not inherit our mappings.
   pid_t intruder = Spawn([&] {
+    close(go[1]);
+    close(done[0]);
     if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 10;
     // Names we will use later: squatted with no count left, or planted as a
     // writable file full of garbage.
@@ -187,8 +198,10 @@ TEST(NamedSemaphores, AnotherUserCanNeitherOpenNorTakeNorDamageOurs) {
     pause();  // keeps the squatted object alive
     return 0;
   });
+  close(go[0]);
+  close(done[1]);
   char c;
-  ASSERT_EQ(read(done[0], &c, 1), 1);
+  ASSERT_EQ(read(done[0], &c, 1), 1) << "intruder failed with " << ExitCode(intruder);
   HANDLE ours = CreateSemaphoreA(nullptr, 1, 1, "OURS SEMAPHORE");
   ASSERT_NE(ours, nullptr);
   ASSERT_EQ(write(go[1], "g", 1), 1);
@@ -209,7 +222,7 @@ TEST(NamedSemaphores, AnotherUserCanNeitherOpenNorTakeNorDamageOurs) {
   kill(intruder, SIGKILL);
   ExitCode(intruder);
   unlink(ObjectPath("SQUATTED SEMAPHORE").c_str());
-  for (int fd : {go[0], go[1], done[0], done[1]}) close(fd);
+  for (int fd : {go[1], done[0]}) close(fd);
   CloseHandle(ours);
 }
 
@@ -246,7 +259,8 @@ TEST(NamedSemaphores, OwnerOnlyModeAndDamagedObjectsAreRebuilt) {
       {"huge table", [&] { header->capacity = 0xFFFFFFF0u; }},
       {"bad magic", [&] { header->magic = 0; }},
       {"bad record", [&] { first[3].held = -7; }},
-      {"bad journal", [&] {
+      {"bad journal",
+       [&] {
          header->journal.record = 1u << 30;
          header->journal.valid = 1;
        }},
