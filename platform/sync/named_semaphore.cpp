@@ -305,14 +305,14 @@ bool SharedSemaphore::RebuildLocked() {
   }
   if (!MapRecords(capacity)) return false;
   h.capacity.store(capacity);
-  // Only the records of live processes are kept; the count is what they do
-  // not hold.
+  // Only the records of live processes (whose record locks are held) are
+  // kept; the count is what they do not hold.
   const bool attached = Attached();
   int64_t held_by_live = 0;
   for (uint32_t i = 0; i < capacity; ++i) {
     Record& r = records_[i];
     const bool mine = attached && i == self_;
-    if (mine || (r.in_use.load() != 0 && OtherHolds(kRecordLockBase + i))) {
+    if (mine || OtherHolds(kRecordLockBase + i)) {  // in_use may be the damage
       const int32_t held = std::clamp(r.held.load(), 0, maximum);
       r.held.store(held);
       if (mine) r.pid.store(attached_pid_);
