@@ -69,22 +69,38 @@ DWORD ErrorFromErrno(int error) {
   return ERROR_INVALID_HANDLE;
 }
 
+// getpid() without a system call on every use; refreshed in fork() children.
+std::atomic<int> cached_pid{0};
+void RefreshPid() { cached_pid.store(getpid()); }
+int CurrentPid() {
+  static const bool registered = [] {
+    pthread_atfork(nullptr, nullptr, RefreshPid);
+    RefreshPid();
+    return true;
+  }();
+  (void)registered;
+  return cached_pid.load(std::memory_order_relaxed);
+}
+
+// How long a process waiting for the guard sleeps before it checks whether
+// the guard's owner is still alive.
+constexpr long kGuardPollNs = 5000000;
+
 }  // namespace
 
 // This process's exclusive access to the shared state: the in-process mutex,
-// then the guard lock; the state is checked (and finished, or rebuilt) on
-// entry, and the process attached when `attach`.
+// then the guard; the state is checked (and finished, or rebuilt) on entry.
+// A child made by fork() attaches itself first.
 class SharedSemaphore::Guard {
  public:
-  explicit Guard(SharedSemaphore* semaphore, bool attach = true)
-      : semaphore_(semaphore), lock_(semaphore->mutex_) {
-    if (!SetLock(semaphore->fd_, kGuardByte, F_WRLCK, true)) return;
+  explicit Guard(SharedSemaphore* semaphore) : semaphore_(semaphore), lock_(semaphore->mutex_) {
+    if (!semaphore->Attached() && !semaphore->AttachLocked()) return;
+    semaphore->LockGuard();
     locked_ = true;
-    ok_ = semaphore->RecoverLocked() &&
-          (!attach || semaphore->Attached() || semaphore->ClaimLocked());
+    ok_ = semaphore->RecoverLocked();
   }
   ~Guard() {
-    if (locked_) SetLock(semaphore_->fd_, kGuardByte, F_UNLCK, false);
+    if (locked_) semaphore_->UnlockGuard();
   }
   Guard(const Guard&) = delete;
   Guard& operator=(const Guard&) = delete;
@@ -106,12 +122,10 @@ std::shared_ptr<SharedSemaphore> SharedSemaphore::Open(const std::string& name, 
   SharedSemaphore* semaphore = nullptr;
   if (auto it = registry.open.find(shm_name); it != registry.open.end()) {
     semaphore = it->second;
-    if (!semaphore->Attached()) {  // a child made by fork()
-      Guard guard(semaphore);
-      if (!guard.ok()) {
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-        return nullptr;
-      }
+    std::lock_guard<std::mutex> lock(semaphore->mutex_);
+    if (!semaphore->Attached() && !semaphore->AttachLocked()) {  // a child made by fork()
+      *error = ERROR_NOT_ENOUGH_MEMORY;
+      return nullptr;
     }
     *existed = true;
   }
@@ -145,7 +159,7 @@ std::shared_ptr<SharedSemaphore> SharedSemaphore::Open(const std::string& name, 
     fresh->shm_name_ = shm_name;
     fresh->fd_ = fd;
     fresh->fallback_maximum_ = maximum;
-    DWORD failure = fresh->Attach(path, initial, maximum, existed);
+    DWORD failure = fresh->OpenNew(path, initial, maximum, existed);
     if (failure == 0) {
       semaphore = fresh;
       registry.open[shm_name] = fresh;
@@ -165,14 +179,22 @@ std::shared_ptr<SharedSemaphore> SharedSemaphore::Open(const std::string& name, 
   return std::shared_ptr<SharedSemaphore>(semaphore, &SharedSemaphore::Drop);
 }
 
-DWORD SharedSemaphore::Attach(const std::string& path, LONG initial, LONG maximum, bool* existed) {
-  // Nobody else in this process sees the object yet: the guard lock suffices.
-  if (!SetLock(fd_, kGuardByte, F_WRLCK, true)) return ErrorFromErrno(errno);
-  struct Unlock {
-    int fd;
-    ~Unlock() { SetLock(fd, kGuardByte, F_UNLCK, false); }
-  } unlock{fd_};
-  // Its last user may have removed it while we waited for the guard.
+namespace {
+struct OpenLock {
+  explicit OpenLock(int fd) : fd(fd) { locked = SetLock(fd, kOpenByte, F_WRLCK, true); }
+  ~OpenLock() {
+    if (locked) SetLock(fd, kOpenByte, F_UNLCK, false);
+  }
+  int fd;
+  bool locked;
+};
+}  // namespace
+
+DWORD SharedSemaphore::OpenNew(const std::string& path, LONG initial, LONG maximum, bool* existed) {
+  // Nobody else in this process sees the object yet.
+  OpenLock open_lock(fd_);
+  if (!open_lock.locked) return ErrorFromErrno(errno);
+  // Its last user may have removed it while we waited for the open lock.
   struct stat by_fd, by_name;
   if (fstat(fd_, &by_fd) != 0 || stat(path.c_str(), &by_name) != 0 ||
       by_fd.st_ino != by_name.st_ino || by_fd.st_dev != by_name.st_dev) {
@@ -184,12 +206,35 @@ DWORD SharedSemaphore::Attach(const std::string& path, LONG initial, LONG maximu
   void* memory = mmap(nullptr, kHeaderSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
   if (memory == MAP_FAILED) return ERROR_NOT_ENOUGH_MEMORY;
   header_ = static_cast<Header*>(memory);
-  // Nobody attached: whatever dead processes left is set up anew.
+  return JoinLocked(true, initial, maximum, existed) ? 0 : ERROR_NOT_ENOUGH_MEMORY;
+}
+
+bool SharedSemaphore::AttachLocked() {
+  OpenLock open_lock(fd_);
+  bool existed = false;
+  return open_lock.locked && JoinLocked(false, 0, fallback_maximum_, &existed);
+}
+
+bool SharedSemaphore::JoinLocked(bool initialise, LONG initial, LONG maximum, bool* existed) {
+  if (!ClaimRecordLock()) return false;
+  // Nobody attached: whatever dead processes left is set up anew (nobody can
+  // own the guard either, since only attached processes take it).
   const bool present = OtherHolds(kPresenceByte);
-  const bool ready = present ? RecoverLocked() : Initialise(initial, maximum);
-  if (!ready || !ClaimLocked()) return ERROR_NOT_ENOUGH_MEMORY;
+  bool ready = false;
+  if (!present && initialise) {
+    ready = Initialise(initial, maximum) && RegisterLocked();
+  } else {
+    LockGuard();
+    ready = RecoverLocked() && RegisterLocked();
+    UnlockGuard();
+  }
+  if (!ready || !SetLock(fd_, kPresenceByte, F_RDLCK, false)) {
+    SetLock(fd_, kRecordLockBase + self_, F_UNLCK, false);
+    return false;
+  }
+  attached_pid_ = CurrentPid();
   *existed = present;
-  return 0;
+  return true;
 }
 
 void SharedSemaphore::Drop(SharedSemaphore* semaphore) {
@@ -207,7 +252,62 @@ SharedSemaphore::~SharedSemaphore() {
   if (fd_ >= 0) close(fd_);  // drops every lock this process holds on the object
 }
 
-bool SharedSemaphore::Attached() const { return attached_pid_ != 0 && attached_pid_ == getpid(); }
+bool SharedSemaphore::Attached() const {
+  return attached_pid_ != 0 && attached_pid_ == CurrentPid();
+}
+
+bool SharedSemaphore::ClaimRecordLock() {
+  // Any record whose lock we can take is ours: its owner, if any, is dead.
+  // Free records are tried first (the table is only a hint before the guard).
+  const uint32_t capacity = mapped_records_;
+  for (uint32_t i = 0; i < capacity; ++i) {
+    if (records_[i].in_use.load() == 0 && SetLock(fd_, kRecordLockBase + i, F_WRLCK, false)) {
+      self_ = i;
+      return true;
+    }
+  }
+  for (uint32_t i = 0; i < kMaxRecords; ++i) {
+    if (SetLock(fd_, kRecordLockBase + i, F_WRLCK, false)) {
+      self_ = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+void SharedSemaphore::LockGuard() {
+  Header& h = *header_;
+  const uint32_t me = self_ + 1;
+  auto* word = reinterpret_cast<std::atomic<int32_t>*>(&h.guard);
+  for (bool waited = false;; waited = true) {
+    uint64_t guard = h.guard.load();
+    const auto owner = static_cast<uint32_t>(guard);
+    // Our own record as owner is left over from a dead process (this thread
+    // holds the process's mutex and is not inside); another owner whose
+    // record lock is free is dead.
+    if (owner == 0 || owner == me ||
+        (waited && !OtherHolds(kRecordLockBase + static_cast<off_t>(owner) - 1))) {
+      const uint64_t taken = (((guard >> 32) + 1) << 32) | me;
+      if (h.guard.compare_exchange_strong(guard, taken)) return;
+      waited = false;
+      continue;
+    }
+    const struct timespec timeout = {0, kGuardPollNs};
+    h.guard_waiters.fetch_add(1);
+    if (static_cast<uint32_t>(h.guard.load()) == owner) {
+      Futex(word, FUTEX_WAIT, static_cast<int32_t>(owner), &timeout);
+    }
+    h.guard_waiters.fetch_sub(1);
+  }
+}
+
+void SharedSemaphore::UnlockGuard() {
+  Header& h = *header_;
+  h.guard.store(h.guard.load() & ~uint64_t{0xFFFFFFFF});
+  if (h.guard_waiters.load() != 0) {
+    Futex(reinterpret_cast<std::atomic<int32_t>*>(&h.guard), FUTEX_WAKE, 1, nullptr);
+  }
+}
 
 bool SharedSemaphore::OtherHolds(off_t byte) const {
   struct flock lock = {};
@@ -252,6 +352,8 @@ bool SharedSemaphore::Initialise(LONG initial, LONG maximum) {
   h.maximum.store(maximum);
   h.count.store(initial);
   h.waiters.store(0);
+  h.guard.store(0);
+  h.guard_waiters.store(0);
   h.journal.valid.store(0);
   h.magic.store(kMagic);
   h.version.store(kVersion);
@@ -334,41 +436,26 @@ bool SharedSemaphore::RebuildLocked() {
   return true;
 }
 
-bool SharedSemaphore::ClaimLocked() {
+bool SharedSemaphore::RegisterLocked() {
   Header& h = *header_;
-  const int pid = getpid();
-  auto adopt = [&](uint32_t i, int32_t given_back) {
-    if (!SetLock(fd_, kPresenceByte, F_RDLCK, false)) return false;
-    self_ = i;
-    attached_pid_ = pid;
-    Wake(given_back);
-    return true;
-  };
-  // Free records first; then those of dead processes, whose counts come back.
-  for (int pass = 0; pass < 2; ++pass) {
-    for (uint32_t i = 0; i < mapped_records_; ++i) {
-      Record& r = records_[i];
-      if ((r.in_use.load() == 0) != (pass == 0)) continue;
-      if (!SetLock(fd_, kRecordLockBase + i, F_WRLCK, false)) continue;
-      const int32_t before = h.count.load();
-      const int32_t after =
-          pass == 0 ? before
-                    : static_cast<int32_t>(std::min<int64_t>(
-                          h.maximum.load(), static_cast<int64_t>(before) + r.held.load()));
-      Commit(after, i, 1, pid, 0);
-      return adopt(i, after - before);
-    }
+  // The table grows until it has our record.
+  uint32_t capacity = mapped_records_;
+  if (self_ >= capacity) {
+    while (capacity <= self_) capacity = std::min(capacity * 2, kMaxRecords);
+    if (RecordsThatFit() < capacity && ftruncate(fd_, RecordsEnd(capacity)) != 0) return false;
+    if (!MapRecords(capacity)) return false;
+    h.capacity.store(capacity);
   }
-  // Every record belongs to a live process: the table grows.
-  const uint32_t capacity = mapped_records_;
-  if (capacity >= kMaxRecords) return false;
-  const uint32_t grown = std::min(capacity * 2, kMaxRecords);
-  if (RecordsThatFit() < grown && ftruncate(fd_, RecordsEnd(grown)) != 0) return false;
-  if (!MapRecords(grown)) return false;
-  h.capacity.store(grown);
-  if (!SetLock(fd_, kRecordLockBase + capacity, F_WRLCK, false)) return false;
-  Commit(h.count.load(), capacity, 1, pid, 0);
-  return adopt(capacity, 0);
+  // A dead owner's counts come back.
+  Record& r = records_[self_];
+  const int32_t before = h.count.load();
+  const int32_t after = r.in_use.load() == 0
+                            ? before
+                            : static_cast<int32_t>(std::min<int64_t>(
+                                  h.maximum.load(), static_cast<int64_t>(before) + r.held.load()));
+  Commit(after, self_, 1, CurrentPid(), 0);
+  Wake(after - before);
+  return true;
 }
 
 bool SharedSemaphore::ReapDeadHoldersLocked() {
@@ -477,11 +564,13 @@ bool SharedSemaphore::Wait(std::chrono::steady_clock::time_point deadline, bool 
 }
 
 void SharedSemaphore::Detach() {
+  std::lock_guard<std::mutex> lock(mutex_);
   if (!Attached()) return;  // a child made by fork() that never used it
+  OpenLock open_lock(fd_);
+  if (!open_lock.locked) return;
+  LockGuard();
   int32_t given_back = 0;
-  {
-    Guard guard(this, false);
-    if (!guard.ok()) return;
+  if (RecoverLocked()) {
     // Counts this process took can no longer be released by it.
     Header& h = *header_;
     const int32_t before = h.count.load();
@@ -489,19 +578,21 @@ void SharedSemaphore::Detach() {
         h.maximum.load(), static_cast<int64_t>(before) + records_[self_].held.load()));
     Commit(after, self_, 0, 0, 0);
     given_back = after - before;
-    SetLock(fd_, kRecordLockBase + self_, F_UNLCK, false);
-    SetLock(fd_, kPresenceByte, F_UNLCK, false);
-    attached_pid_ = 0;
-    if (!OtherHolds(kPresenceByte)) {
-      // The last user removes the name (if it still names this object).
-      struct stat by_fd, by_name;
-      const std::string path = "/dev/shm" + shm_name_;
-      if (fstat(fd_, &by_fd) == 0 && stat(path.c_str(), &by_name) == 0 &&
-          by_fd.st_ino == by_name.st_ino && by_fd.st_dev == by_name.st_dev) {
-        shm_unlink(shm_name_.c_str());
-      }
+  }
+  SetLock(fd_, kPresenceByte, F_UNLCK, false);
+  if (!OtherHolds(kPresenceByte)) {
+    // The last user removes the name (if it still names this object).
+    struct stat by_fd, by_name;
+    const std::string path = "/dev/shm" + shm_name_;
+    if (fstat(fd_, &by_fd) == 0 && stat(path.c_str(), &by_name) == 0 &&
+        by_fd.st_ino == by_name.st_ino && by_fd.st_dev == by_name.st_dev) {
+      shm_unlink(shm_name_.c_str());
     }
   }
+  UnlockGuard();
+  // Only now: with our record lock gone, the guard would look abandoned.
+  SetLock(fd_, kRecordLockBase + self_, F_UNLCK, false);
+  attached_pid_ = 0;
   Wake(given_back);
 }
 

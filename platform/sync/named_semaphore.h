@@ -6,9 +6,11 @@
 //   object; another user's open fails with ERROR_ACCESS_DENIED. An object that
 //   the caller does not own is never used: root replaces it, anyone else gets
 //   ERROR_ACCESS_DENIED.
-// - Every change of the shared state is made under a kernel-released lock and
-//   recorded in a redo journal first, so a process killed at any instruction
-//   leaves nothing half-written: the next process finishes its change.
+// - Every change of the shared state is made by the owner of a guard that is
+//   taken over when its owner dies, and recorded in a redo journal first, so a
+//   process killed at any instruction leaves nothing half-written: the next
+//   process finishes its change. Taking and releasing an uncontended count
+//   makes no system call.
 // - The counts a process took come back when it dies (as soon as it exits,
 //   before it is reaped) or closes its last handle; waiters notice within
 //   kDeadHolderPoll.
@@ -60,18 +62,27 @@ class SharedSemaphore {
   SharedSemaphore() = default;
   ~SharedSemaphore();
   static void Drop(SharedSemaphore* semaphore);
-  // Maps the object and attaches this process, under the guard lock; 0, an
-  // error code, or kRetry when the name was removed meanwhile.
-  DWORD Attach(const std::string& path, LONG initial, LONG maximum, bool* existed);
+  // Maps a new object and attaches this process; 0, an error code, or kRetry
+  // when the name was removed meanwhile.
+  DWORD OpenNew(const std::string& path, LONG initial, LONG maximum, bool* existed);
+  // Attaches this process (a child made by fork() on first use); with the
+  // in-process mutex held.
+  bool AttachLocked();
+  // With the open lock held: takes a record, sets the object up anew when
+  // nobody is attached (and `initialise`), else checks it; false on failure.
+  bool JoinLocked(bool initialise, LONG initial, LONG maximum, bool* existed);
 
   bool Attached() const;
   bool MapRecords(uint32_t capacity);
   bool OtherHolds(off_t byte) const;
   uint32_t RecordsThatFit();
+  bool ClaimRecordLock();
+  void LockGuard();
+  void UnlockGuard();
   bool Initialise(LONG initial, LONG maximum);
   bool RecoverLocked();
   bool RebuildLocked();
-  bool ClaimLocked();
+  bool RegisterLocked();
   bool ReapDeadHoldersLocked();
   bool DeadHolderSeen();
   void Commit(int32_t count, uint32_t record, uint32_t in_use, int32_t pid, int32_t held);

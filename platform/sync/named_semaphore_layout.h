@@ -6,12 +6,17 @@
 // one-entry redo journal) and a table of records, one per attached process,
 // with the counts that process has taken. The table grows on demand.
 //
+// The shared state is changed by one process at a time, the owner of the
+// guard word (a futex-style lock in the header naming the owner's record).
 // Liveness is proven by POSIX record locks (fcntl F_SETLK) on bytes of the
 // same file, which the kernel drops as soon as a process exits, before it is
 // reaped:
-//   kGuardByte      write-locked by the one process changing the shared state
+//   kRecordLockBase + i   write-locked by the process owning record i; a guard
+//                         whose owner's byte is unlocked is taken over
 //   kPresenceByte   read-locked by every attached process
-//   kRecordLockBase + i   write-locked by the process owning record i
+//   kOpenByte       write-locked by a process attaching or detaching, so that
+//                   only one at a time decides whether to set the object up
+//                   anew or to remove its name
 // The lock bytes are offsets only; they need not lie within the file.
 #pragma once
 
@@ -33,11 +38,11 @@ constexpr off_t kHeaderSize = 65536;  // the records start on a page boundary
 constexpr uint32_t kMinRecords = 64;
 constexpr uint32_t kMaxRecords = 1u << 20;
 
-constexpr off_t kGuardByte = 0;
+constexpr off_t kOpenByte = 0;
 constexpr off_t kPresenceByte = 1;
 constexpr off_t kRecordLockBase = 16;
 
-// The change being made under the guard lock: the new count and the new
+// The change being made under the guard: the new count and the new
 // contents of one record. Written before the change and cleared after it, so
 // that the next process to take the guard finishes the change of a process
 // that died half-way.
@@ -58,6 +63,10 @@ struct Header {
   std::atomic<int32_t> count;    // also the futex word that waiters sleep on
   std::atomic<int32_t> waiters;  // hint: waiters asleep (may overcount)
   std::atomic<uint32_t> capacity;
+  // (acquisitions << 32) | (owner's record + 1), the low half 0 when free; the
+  // low half is the futex word that processes waiting for the guard sleep on.
+  std::atomic<uint64_t> guard;
+  std::atomic<int32_t> guard_waiters;  // hint, as waiters
   Journal journal;
 };
 
@@ -69,6 +78,8 @@ struct Record {
 };
 
 static_assert(std::atomic<int32_t>::is_always_lock_free);
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the guard's low half is its first word");
 static_assert(sizeof(std::atomic<int32_t>) == 4 && sizeof(Record) == 16);
 static_assert(sizeof(Header) <= 4096);
 
