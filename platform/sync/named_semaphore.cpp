@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <linux/futex.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
