@@ -36,7 +36,7 @@ namespace wl {
 class SharedSemaphore {
  public:
   // How often a waiter looks for dead holders.
-  static constexpr std::chrono::milliseconds kDeadHolderPoll{20};
+  static constexpr std::chrono::milliseconds kDeadHolderPoll{10};
 
   // Opens the semaphore `name`, creating it with `initial` and `maximum` when
   // no live process has it open (*existed false) or opening the existing one
