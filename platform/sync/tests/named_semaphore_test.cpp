@@ -33,10 +33,21 @@ class NamespaceEnvironment : public ::testing::Environment {
     std::string ns = "named-semaphore-test-" + std::to_string(getpid());
     setenv("WARDENLINE_OBJECT_NAMESPACE", ns.c_str(), 1);
   }
+  // Objects whose last user was killed stay behind until the name is used
+  // again; this namespace is not.
+  void TearDown() override;
 };
 const auto* env = ::testing::AddGlobalTestEnvironment(new NamespaceEnvironment);
 
 std::string ObjectPath(const char* name) { return "/dev/shm" + layout::SharedObjectName(name); }
+
+void NamespaceEnvironment::TearDown() {
+  for (const char* name :
+       {"STORM SEMAPHORE", "ZOMBIE SEMAPHORE", "OURS SEMAPHORE", "SQUATTED SEMAPHORE",
+        "PLANTED SEMAPHORE", "DAMAGED SEMAPHORE", "PERF DLL SEMAPHORE"}) {
+    unlink(ObjectPath(name).c_str());
+  }
+}
 
 // Runs `body` in a child process, which exits with body's result.
 template <class F>
@@ -224,7 +235,6 @@ TEST(NamedSemaphores, AnotherUserCanNeitherOpenNorTakeNorDamageOurs) {
   }
   kill(intruder, SIGKILL);
   ExitCode(intruder);
-  unlink(ObjectPath("SQUATTED SEMAPHORE").c_str());
   for (int fd : {go[1], done[0]}) close(fd);
   CloseHandle(ours);
 }
