@@ -271,6 +271,7 @@ TEST(NamedSemaphores, OwnerOnlyModeAndDamagedObjectsAreRebuilt) {
       {"negative count", [&] { header->count = -5; }},
       {"huge table", [&] { header->capacity = 0xFFFFFFF0u; }},
       {"bad magic", [&] { header->magic = 0; }},
+      {"guard of a dead process", [&] { header->guard = (uint64_t{7} << 32) | 40; }},
       {"bad record", [&] { first[3].held = -7; }},
       {"bad journal",
        [&] {
