@@ -2,10 +2,10 @@
 //
 // Every process that opens a name maps one shared object (layout and locking
 // in named_semaphore_layout.h). Promises:
-// - Only the owning user (and root, which bypasses file modes) can open the
-//   object; another user's open fails with ERROR_ACCESS_DENIED. An object that
-//   the caller does not own is never used: root replaces it, anyone else gets
-//   ERROR_ACCESS_DENIED.
+// - Only the owning user can open the object (mode 0600); another user's open
+//   fails with ERROR_ACCESS_DENIED. An object that the caller does not own is
+//   never used: root, which file modes do not stop, replaces it; anyone else
+//   gets ERROR_ACCESS_DENIED.
 // - Every change of the shared state is made by the owner of a guard that is
 //   taken over when its owner dies, and recorded in a redo journal first, so a
 //   process killed at any instruction leaves nothing half-written: the next
