@@ -2,8 +2,10 @@
 // Named semaphores are shared by every process of the machine; the environment
 // variable WARDENLINE_OBJECT_NAMESPACE, when set, gives a private namespace
 // (tests use it to run side by side). A process that dies while it holds counts
-// of a named semaphore gives them back. Named events are shared within the
-// process only. Thread safety: any thread.
+// of a named semaphore gives them back. A named semaphore belongs to the user
+// whose process created it: another user's CreateSemaphoreA of that name fails
+// with ERROR_ACCESS_DENIED. Named events are shared within the process only.
+// Thread safety: any thread.
 #pragma once
 
 #include "win32/types.h"
