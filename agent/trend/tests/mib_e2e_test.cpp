@@ -152,6 +152,24 @@ TEST_F(MibEndToEnd, WalksVisitTheControlTableThenTheHeldSamplesInOrder) {
   EXPECT_EQ(run(next + " " + historyOid(2, 1, 2)).rfind(historyOid(2, 2, 1) + " ", 0), 0u);
 }
 
+TEST_F(MibEndToEnd, GetNextOnANameBeforeATableAnswersItsFirstInstance) {
+  ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();
+  const std::string next = service_.client("snmpgetnext");
+  for (const std::string& before :
+       {kRoot + ".0", kRoot + ".1.0", kRoot + ".1.1.0", kRoot + ".1.1.0.7.7.7", kRoot + ".0.5"}) {
+    EXPECT_EQ(run(next + " " + before).rfind(controlOid(1, 8, 1) + " = INTEGER: 8", 0), 0u)
+        << before;
+  }
+  for (const std::string& between :
+       {kRoot + ".1.1.2", kRoot + ".1.1.2.1.1", kRoot + ".1.2.0", kRoot + ".1.2.0.3.3.3"}) {
+    EXPECT_EQ(run(next + " " + between).rfind(historyOid(1, 1, 1) + " = INTEGER: 1", 0), 0u)
+        << between;
+  }
+  // Past the history entry the walk leaves the agent.
+  const std::string past = run(next + " " + kRoot + ".1.2.2");
+  EXPECT_EQ(past.find(" = INTEGER"), std::string::npos) << past;
+}
+
 TEST_F(MibEndToEnd, GetsAnswerFromTheRingBeforeItIsWrittenBack) {
   install_.setPerfData(perfData(25));
   ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();
