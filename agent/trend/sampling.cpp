@@ -164,6 +164,11 @@ int removeFutureSamples(Control* c, DWORD now, DWORD lastDue, DWORD firstDue, DW
   return 0;
 }
 
+// One due time holds at most one sample: a pass whose alignment found the
+// newest sample due now already (2) takes none, nor does one whose fill
+// failed (3).
+bool mayStoreAfterAlignment(int aligned) { return aligned != 2 && aligned != 3; }
+
 // Instance groups are numbered 1..5; the class whose list stands for each.
 constexpr DWORD kGroupListClass[6] = {0, 16, 14, 15, 1, 20};
 constexpr int kGroupCount = 5;
@@ -209,7 +214,7 @@ int samplingPass(const LONG flags[kIntervalCount + 1], DWORD now) {
       continue;
     }
     if (sampled++ == 0) refreshPerformanceData();
-    if (Align_Sampling_History(c, now, AlignMode::kSampler) == 3) continue;
+    if (!mayStoreAfterAlignment(Align_Sampling_History(c, now, AlignMode::kSampler))) continue;
     Sample sample = computeSample(c);
     LONG value = sample.invalid ? c->invalidValue : sample.value;
     if (c->historyStatus != 2) storeRingSample(c, value, now);
@@ -269,10 +274,10 @@ int Align_Sampling_History(Control* c, DWORD now, AlignMode mode) {
     }
     return fillMissingSamples(c, lastDue, interval, missing);
   }
-  if (now == lastDue) {
-    traceLog("ntrend internal error, lastSampleTimeStamp = current timeStamp\n");
-    return 2;
-  }
+  // The newest sample is this due time's already (a clock stepped back by
+  // less than an interval, or a restart within the second of a sample): the
+  // control waits for its next due time.
+  if (now == lastDue) return 2;
   return removeFutureSamples(c, now, lastDue, firstDue, interval);
 }
 
