@@ -284,6 +284,32 @@ TEST_F(MibEndToEnd, ThresholdCrossingsBecomeTraps) {
   }
 }
 
+TEST_F(MibEndToEnd, SaturatedProcessorReadsOneHundredAndRaisesItsRisingTrap) {
+  service_.stop();
+  std::filesystem::remove_all(install_.historyDirectory());
+  // Processor 0's idle counter never moves: it is busy all the time.
+  std::string data = perfData(50);
+  data.insert(data.rfind(']'), R"(,
+    { "index": 238, "name": "Processor",
+      "counters": [ { "index": 6, "name": "% Processor Time", "size": 8,
+                      "type": "PERF_100NSEC_TIMER_INV" } ],
+      "instances": [ { "name": "0", "values": [ 123456789 ] } ] })");
+  startAgent(
+      "pctMemoryAvailableKBytes 12 100 1 80 20 2 rising\r\n"
+      "pctProcessorTime 12 100 1 90 10 1 rising\r\n"
+      "[TrendFiles]\r\n",
+      data);
+  TrapReceiver receiver(install_.dir(), trapPort_);
+  ASSERT_TRUE(receiver.start());
+  ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();  // the first reading
+  ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();
+  EXPECT_EQ(integer(historyOid(3, 2, 2)), 100);
+  ASSERT_TRUE(waitUntil([&] { return !receiver.traps().empty(); }, 10s)) << install_.traceLog();
+  const std::string trap = receiver.traps().front();
+  EXPECT_NE(trap.find("specific=.1 generic=6"), std::string::npos) << trap;
+  EXPECT_NE(trap.find(kRoot + ".2.3.0 = INTEGER: 90"), std::string::npos) << trap;
+}
+
 // A logical disk control and eleven work queue controls that all cross their
 // thresholds in the same pass.
 class TrapQueueEndToEnd : public MibEndToEnd {
