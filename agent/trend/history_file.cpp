@@ -146,6 +146,23 @@ void recoverInterruptedConversions() {
   }
 }
 
+// The whole text of a profile value: the buffer grows until the text fits
+// (a value that fills the buffer may have been cut), up to the longest path
+// the system knows of.
+std::string readWholeProfileString(const char* section, const char* key, const char* fallback,
+                                   const char* file) {
+  constexpr DWORD kLongestPath = 32768;
+  std::vector<char> buffer(kTrendDirectoryBytes);
+  for (;;) {
+    DWORD got = GetPrivateProfileStringA(section, key, fallback, buffer.data(),
+                                         static_cast<DWORD>(buffer.size()), file);
+    if (got + 1 < buffer.size() || buffer.size() >= kLongestPath) {
+      return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+    }
+    buffer.assign(buffer.size() * 2, '\0');
+  }
+}
+
 void reportInaccessible(const std::string& path) {
   quietMessage(
       "CURVEMIB Error: failed to access the VO DEDAZ history file - %s, the sampling history "
@@ -157,10 +174,8 @@ void reportInaccessible(const std::string& path) {
 
 void readTrendDirectory() {
   std::string fallback = installPath + "\\TrenFile";
-  char buffer[kTrendDirectoryBytes] = {};
-  GetPrivateProfileStringA("TrendFiles", "Directory", fallback.c_str(), buffer, sizeof buffer,
-                           configurationFilePath().c_str());
-  trendDirectory.assign(buffer, strnlen(buffer, sizeof buffer));
+  trendDirectory = readWholeProfileString("TrendFiles", "Directory", fallback.c_str(),
+                                          configurationFilePath().c_str());
 }
 
 std::string historyFilePath(DWORD controlIndex, const char* extension) {

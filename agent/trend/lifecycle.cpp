@@ -143,6 +143,8 @@ int ntrend_Init() {
   bool historyLeft = false;
   if (!CreateDirectoryA(trendDirectory.c_str(), nullptr)) {
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      traceLog("ntrend Error: unable to create the trend directory %s, error %lu.\n",
+               trendDirectory.c_str(), static_cast<unsigned long>(GetLastError()));
       reportEvent(kEventNoTrendDirectory, kEventTypeError);
       consoleMessage("Unable to create the TREND directory on %s, check your disk space.\r\n",
                      trendDirectory.c_str());

@@ -351,7 +351,7 @@ TEST_F(ConversionTest, MissingFileChangesTheCountAtOnceInsideTheRingRules) {
 namespace trend {
 namespace {
 
-TEST(TrendDirectory, ReadFromTheConfigurationWithDefaultAndLimit) {
+TEST(TrendDirectory, ReadFromTheConfigurationWithDefaultAndWhole) {
   testing::TrendSandbox sandbox;
   const std::string ini = sandbox.root() + "/INI/CURVEMIB.INI";
   readTrendDirectory();
@@ -361,9 +361,12 @@ TEST(TrendDirectory, ReadFromTheConfigurationWithDefaultAndLimit) {
   readTrendDirectory();
   EXPECT_EQ(trendDirectory, "D:\\History");
 
-  std::ofstream(ini) << "[TrendFiles]\r\nDirectory=" << std::string(120, 'd') << "\r\n";
+  // Longer than 99 characters: the whole path, not a directory nobody asked for.
+  const std::string deep =
+      sandbox.root() + "/" + std::string(120, 'd') + "/" + std::string(99, 'e');
+  std::ofstream(ini) << "[TrendFiles]\r\nDirectory=" << deep << "\r\n";
   readTrendDirectory();
-  EXPECT_EQ(trendDirectory, std::string(99, 'd'));
+  EXPECT_EQ(trendDirectory, deep);
 }
 
 TEST(BucketWorker, ConvertsQueuedRequestsInTheBackground) {
