@@ -56,6 +56,18 @@ void freeAllLists() {
 
 void unloadAtExit() { unloadAgent(); }
 
+// Ends the host process with status 1 after a failed start-up. The host's
+// own threads go on running meanwhile (loading libraries, opening sockets),
+// so an ordinary exit from this thread would tear down objects they are
+// using, or wait for a loader lock one of them holds. Instead the unload
+// sequence runs here, the streams are flushed and the process ends at once;
+// the trace log and the event log are already on disk.
+[[noreturn]] void endHostAfterFailedStartup() {
+  ntrend_Exit();
+  std::fflush(nullptr);
+  std::_Exit(1);
+}
+
 DWORD WINAPI startupThreadBody(LPVOID) {
   if (!traceLogOpened.load()) openTraceLog();
   // The library's exit list runs at dlclose and at process exit, before the
@@ -63,7 +75,7 @@ DWORD WINAPI startupThreadBody(LPVOID) {
   std::atexit(unloadAtExit);
   if (ntrend_Init() != 0) {
     reportEvent(kEventInitFailed, kEventTypeError);
-    std::exit(1);
+    endHostAfterFailedStartup();
   }
   reportEvent(kEventLoaded, kEventTypeInformation);
   for (;;) SuspendThread(GetCurrentThread());
