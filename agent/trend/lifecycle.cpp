@@ -14,6 +14,7 @@
 #include "agent/trend/perf_acquisition.h"
 #include "agent/trend/sampling.h"
 #include "agent/trend/traps.h"
+#include "agent/trend/trend_directory.h"
 #include "win32/windows.h"
 
 namespace trend {
@@ -52,9 +53,24 @@ void failMessage() { consoleMessage("CURVEMIB is not loaded due to the reason ab
 void freeAllLists() {
   freeLists();
   dropAllCaches();
+  unlockTrendDirectory();
 }
 
 void unloadAtExit() { unloadAgent(); }
+
+// A semaphore of this agent, unavailable. When the named one exists already,
+// another agent of this machine uses it: sharing it would let that agent's
+// state decide when this one's requests run (past its start-up guard), and
+// this agent's exit could leave it taken. This agent then keeps its own.
+HANDLE createOwnSemaphore(const char* name) {
+  HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, name);
+  if (semaphore != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    traceLog("ntrend: %s is in use by another agent; this agent uses its own.\n", name);
+    CloseHandle(semaphore);
+    semaphore = CreateSemaphoreA(nullptr, 0, 1, nullptr);
+  }
+  return semaphore;
+}
 
 // Ends the host process with status 1 after a failed start-up. The host's
 // own threads go on running meanwhile (loading libraries, opening sockets),
@@ -123,18 +139,18 @@ void openTraceLog() {
   std::string root;
   if (readInstallPath(&root) != ERROR_SUCCESS) return;
   const std::string path = root + "\\LOGFILES\\CURVEMIB.LOG";
-  FILE* log = wl_fopen(path.c_str(), "w");
-  if (log != nullptr) std::fclose(log);
+  // The log of another agent over the same files is left as it is; this
+  // agent's few lines (why it does not start) are added to it.
+  if (!trendDirectoryHeldElsewhere()) {
+    FILE* log = wl_fopen(path.c_str(), "w");
+    if (log != nullptr) std::fclose(log);
+  }
   logFilePath = path;
 }
 
 bool createAgentSemaphores() {
-  if (controlSemaphore == nullptr) {
-    controlSemaphore = CreateSemaphoreA(nullptr, 0, 1, kControlSemaphoreName);
-  }
-  if (bucketSemaphore == nullptr) {
-    bucketSemaphore = CreateSemaphoreA(nullptr, 0, 1, kBucketSemaphoreName);
-  }
+  if (controlSemaphore == nullptr) controlSemaphore = createOwnSemaphore(kControlSemaphoreName);
+  if (bucketSemaphore == nullptr) bucketSemaphore = createOwnSemaphore(kBucketSemaphoreName);
   return controlSemaphore != nullptr && bucketSemaphore != nullptr;
 }
 
@@ -154,19 +170,22 @@ int ntrend_Init() {
   bool directoryExisted = false;
   bool historyLeft = false;
   if (!CreateDirectoryA(trendDirectory.c_str(), nullptr)) {
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
-      traceLog("ntrend Error: unable to create the trend directory %s, error %lu.\n",
-               trendDirectory.c_str(), static_cast<unsigned long>(GetLastError()));
-      reportEvent(kEventNoTrendDirectory, kEventTypeError);
-      consoleMessage("Unable to create the TREND directory on %s, check your disk space.\r\n",
-                     trendDirectory.c_str());
+    // A file of that name is no directory either.
+    if (GetLastError() != ERROR_ALREADY_EXISTS || !trendDirectoryIsDirectory()) {
+      reportUnusableTrendDirectory(GetLastError());
       freeAllLists();
       failMessage();
       return 1;
     }
     directoryExisted = true;
-    historyLeft = removeStaleHistoryFiles() == 0;
   }
+  // Nothing in the directory is touched before this agent holds it.
+  if (lockTrendDirectory() != 0) {
+    freeAllLists();
+    failMessage();
+    return 1;
+  }
+  if (directoryExisted) historyLeft = removeStaleHistoryFiles() == 0;
   // 5. Controls from the history files, or from the configuration.
   if (directoryExisted && historyLeft) {
     restoreControlsFromHistoryFiles();

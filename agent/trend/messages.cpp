@@ -20,6 +20,9 @@ const WlMessageEntry kMessages[] = {
      "files.\r\n"},
     {1008, "RIREVU001008E: The VO DEDAZ MIB Agent failed to create semaphore.\r\n"},
     {1009, "RIREVU001009E: The VO DEDAZ MIB Agent could not find initialization file.\r\n"},
+    {1010,
+     "RIREVU001010E: The VO DEDAZ MIB Agent is not loaded: its trend directory is in use by "
+     "another agent.\r\n"},
 };
 
 }  // namespace

@@ -249,7 +249,7 @@ TEST_F(StartupTest, UncreatableTrendDirectoryFails) {
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("Unable to create the TREND directory on " + blocker + "\\TREND"),
             std::string::npos);
-  EXPECT_NE(install_.logText().find("unable to create the trend directory " + blocker),
+  EXPECT_NE(install_.logText().find("unable to use the trend directory " + blocker),
             std::string::npos);
 }
 
