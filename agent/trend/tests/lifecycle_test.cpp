@@ -253,6 +253,21 @@ TEST_F(StartupTest, UncreatableTrendDirectoryFails) {
             std::string::npos);
 }
 
+TEST_F(StartupTest, TrendDirectoryThatIsAFileFailsLikeAMissingOne) {
+  const std::string file = install_.root() + "/history-file";
+  std::ofstream(file) << "a file, not a directory";
+  install_.writeConfiguration(
+      "pctMemoryAvailableKBytes 1 10 1 90 10 1 falling\n[TrendFiles]\nDirectory=" + file + "\n");
+  openTraceLog();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ntrend_Init(), 1);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("Unable to create the TREND directory on " + file), std::string::npos) << out;
+  EXPECT_NE(install_.logText().find("unable to use the trend directory " + file),
+            std::string::npos);
+  EXPECT_EQ(controlList, nullptr);
+}
+
 TEST(OutputChannels, ConsoleMessagesAreCutAt199Characters) {
   testing::internal::CaptureStdout();
   consoleMessage("%s", std::string(300, 'y').c_str());
