@@ -163,6 +163,56 @@ std::string readWholeProfileString(const char* section, const char* key, const c
   }
 }
 
+// Bytes of the file after its header; 0 when it cannot be measured.
+uint64_t dataAreaBytes(const std::string& path) {
+  FILE* stream = openUnbuffered(path, "rb");
+  if (stream == nullptr) return 0;
+  const bool measured = fseeko(stream, 0, SEEK_END) == 0;
+  const off_t size = measured ? ftello(stream) : 0;
+  fclose(stream);
+  return size > static_cast<off_t>(kHistoryHeaderBytes)
+             ? static_cast<uint64_t>(size) - kHistoryHeaderBytes
+             : 0;
+}
+
+// A header may claim samples whose slots lie past the end of its file (the
+// file was cut short, or the header is damaged or made up, claiming a ring of
+// billions of samples). Those samples were never kept: the ring keeps only
+// the samples of one unbroken run in age order whose slots the file holds -
+// the newest run when the ring has wrapped, else the oldest - and the
+// start-up alignment then counts the rest as missing. Nothing is read as a
+// sample of 0, and no later work is sized by what the header claims.
+void trimRingToDataArea(Control* c, uint64_t dataBytes) {
+  const uint64_t slotsHeld = dataBytes / kPageBytes * kSlotsPerPage;  // pages are whole
+  const DWORD n = c->bucketsGranted;
+  if (c->numOfSample == 0 || n == 0) return;
+  const uint64_t end = static_cast<uint64_t>(c->tail) + c->numOfSample;  // one past, unwrapped
+  if (end <= n) {
+    if (end <= slotsHeld) return;
+    const DWORD kept = slotsHeld > c->tail ? static_cast<DWORD>(slotsHeld - c->tail) : 0;
+    c->numOfSample = kept;
+    c->head = kept == 0 ? c->tail : c->tail + kept - 1;
+  } else {
+    if (n <= slotsHeld) return;
+    // Wrapped: slots 0..head hold the newest samples, the older ones lie at
+    // the end of the ring, past the file's end.
+    const DWORD newest = c->head + 1;
+    const DWORD kept = slotsHeld >= newest ? newest : static_cast<DWORD>(slotsHeld);
+    c->sampleIndex += c->numOfSample - newest;
+    c->numOfSample = kept;
+    c->tail = 0;
+    c->head = kept == 0 ? 0 : kept - 1;
+  }
+  if (c->numOfSample == 0) {
+    c->head = c->tail;
+    c->refTimeStamp = 0;  // nothing held: the history starts afresh
+    c->sampleIndex = 1;
+  }
+  c->headerSaved = 0;
+  traceLog("history file of control %lu holds fewer samples than its header claims; %lu kept\n",
+           static_cast<unsigned long>(c->controlIndex), static_cast<unsigned long>(c->numOfSample));
+}
+
 void reportInaccessible(const std::string& path) {
   quietMessage(
       "CURVEMIB Error: failed to access the VO DEDAZ history file - %s, the sampling history "
@@ -408,6 +458,7 @@ int restoreControlsFromHistoryFiles() {
     control->eventRaised = 0;
     control->samplingEnabled = 1;
     control->headerSaved = 0;
+    trimRingToDataArea(control, dataAreaBytes(pathInTrendDirectory(name)));
     appendControl(control);
   }
   return 0;

@@ -116,8 +116,13 @@ bool isDue(const LONG flags[kIntervalCount + 1], DWORD intervalIndex) {
 // Moves `head` back one slot of a ring of n slots.
 DWORD slotBefore(DWORD slot, DWORD n) { return (slot == 0 ? n : slot) - 1; }
 
+// At most this many missing samples are filled in one alignment (4 MiB of
+// file, about a second with controlSemaphore held); a larger gap restarts the
+// history, as a gap larger than the ring does.
+constexpr DWORD kMostFillSamples = 1u << 20;
+
 int fillMissingSamples(Control* c, DWORD lastDue, DWORD interval, DWORD missing) {
-  if (missing > c->bucketsGranted) {
+  if (missing > c->bucketsGranted || missing > kMostFillSamples) {
     traceLog("missing too much samples, re-start the sampling - %d\n",
              static_cast<int>(c->controlIndex));
     restartHistory(c);

@@ -6,6 +6,7 @@
 
 #include <numeric>
 
+#include "agent/trend/sampling.h"
 #include "agent/trend/tests/history_test_support.h"
 #include "win32/windows.h"
 
@@ -195,6 +196,7 @@ TEST_F(HistoryFileTest, RestoreRebuildsControlsFromHeaders) {
   // An instance name whose recorded length is shorter than its text.
   std::vector<BYTE> bytes = readBytes(sandbox.trendFile("5.NT"));
   putLe32(&bytes, 292, 4);
+  bytes.resize(kHistoryHeaderBytes + 4096);  // the page that holds the 50 samples
   writeBytes(sandbox.trendFile("5.NT"), bytes);
   freeLists();
 
@@ -216,6 +218,44 @@ TEST_F(HistoryFileTest, RestoreRebuildsControlsFromHeaders) {
   EXPECT_STREQ(r->signature, "NT_TREND");
   ASSERT_NE(findControl(6), nullptr);
   EXPECT_EQ(findControl(6)->bucketsGranted, 60u);
+}
+
+TEST_F(HistoryFileTest, RestoreKeepsOnlySamplesTheFileHolds) {
+  // Control 4: 1500 of 2048 slots claimed, the file cut after page 0.
+  // Control 5: a made-up ring of 2^31 slots and 2e9 samples over one page.
+  Control* cut = addControl(4, 2048);
+  storeRing(cut, 1500, 1);
+  Control* huge = addControl(5, 100);
+  storeRing(huge, 3, 7);
+  flushAllCaches();
+  std::vector<BYTE> file = readBytes(sandbox.trendFile("4.NT"));
+  file.resize(kHistoryHeaderBytes + 4096);
+  writeBytes(sandbox.trendFile("4.NT"), file);
+  file = readBytes(sandbox.trendFile("5.NT"));
+  putLe32(&file, 304, 2147483640u);  // buckets granted
+  putLe32(&file, 348, 1999999999u);  // head
+  putLe32(&file, 360, 2000000000u);  // samples held
+  putLe32(&file, 324, 1000);         // the first sample in 1970
+  writeBytes(sandbox.trendFile("5.NT"), file);
+  dropAllCaches();
+  freeLists();
+
+  restoreControlsFromHistoryFiles();
+  buildIndexList();
+  Control* restoredCut = findControl(4);
+  ASSERT_NE(restoredCut, nullptr);
+  EXPECT_EQ(restoredCut->numOfSample, 1024u);
+  EXPECT_EQ(restoredCut->head, 1023u);
+  std::vector<LONG> expected(1024);
+  std::iota(expected.begin(), expected.end(), 1);
+  EXPECT_EQ(ringValues(restoredCut), expected);  // no sample of 0
+
+  Control* restoredHuge = findControl(5);
+  ASSERT_NE(restoredHuge, nullptr);
+  EXPECT_EQ(restoredHuge->numOfSample, 1024u);
+  // Decades of missing samples are not filled one by one: the history restarts.
+  EXPECT_EQ(Align_Sampling_History(restoredHuge, 1700000000, AlignMode::kStartup), 1);
+  EXPECT_EQ(restoredHuge->numOfSample, 0u);
 }
 
 TEST(BucketRequestQueue, HoldsOneHundredRequestsInArrivalOrder) {
