@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "agent/trend/configuration.h"
+#include "agent/trend/history_reports.h"
 #include "agent/trend/lifecycle.h"
 #include "agent/trend/page_cache.h"
 #include "win32/windows.h"
@@ -403,6 +404,7 @@ int removeStaleHistoryFiles() {
       traceLog("remove invalid.NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
       DeleteFileA(path.c_str());
+      noteRemovedHistoryFile(path, image.get(), "damaged");
     } else if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0 ||
                std::memcmp(image.get(), kSignature, 8) != 0) {
       traceLog("remove old version of .NT file - %s\n", path.c_str());
@@ -458,6 +460,15 @@ int restoreControlsFromHistoryFiles() {
     control->eventRaised = 0;
     control->samplingEnabled = 1;
     control->headerSaved = 0;
+    if (isDuplicate(control)) {
+      // A second file of a control already restored (a copied file): only
+      // the first one found counts.
+      delete control;
+      const std::string path = pathInTrendDirectory(name);
+      DeleteFileA(path.c_str());
+      noteRemovedHistoryFile(path, h, "a second file of the same control");
+      continue;
+    }
     trimRingToDataArea(control, dataAreaBytes(pathInTrendDirectory(name)));
     appendControl(control);
   }

@@ -9,6 +9,7 @@
 #include "agent/trend/configuration.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
+#include "agent/trend/history_reports.h"
 #include "agent/trend/mib.h"
 #include "agent/trend/page_cache.h"
 #include "agent/trend/perf_acquisition.h"
@@ -187,7 +188,8 @@ int ntrend_Init() {
   }
   if (directoryExisted) historyLeft = removeStaleHistoryFiles() == 0;
   // 5. Controls from the history files, or from the configuration.
-  if (directoryExisted && historyLeft) {
+  const bool restored = directoryExisted && historyLeft;
+  if (restored) {
     restoreControlsFromHistoryFiles();
   } else {
     createControlsFromConfiguration();
@@ -196,6 +198,12 @@ int ntrend_Init() {
   numberControls();
   sortControls();
   buildIndexList();
+  // Controls whose files were removed as damaged come back from their lines.
+  if (restored) {
+    recreateRemovedControls();
+  } else {
+    forgetRemovedHistoryFiles();
+  }
   // 7. Semaphores, unavailable until step 14 (normally made before this
   // thread started, so that early requests wait).
   if (!createAgentSemaphores()) {

@@ -23,6 +23,12 @@ const WlMessageEntry kMessages[] = {
     {1010,
      "RIREVU001010E: The VO DEDAZ MIB Agent is not loaded: its trend directory is in use by "
      "another agent.\r\n"},
+    {1011,
+     "RIREVU001011E: The VO DEDAZ MIB Agent could not %1 the history file %2 of control %3; "
+     "samples that are not written are lost.\r\n"},
+    {1012,
+     "RIREVU001012W: The VO DEDAZ MIB Agent removed the history file %1 of control class %2, "
+     "instance \"%3\" (%4).\r\n"},
 };
 
 }  // namespace

@@ -225,7 +225,7 @@ TEST_F(HistoryFileTest, RestoreKeepsOnlySamplesTheFileHolds) {
   // Control 5: a made-up ring of 2^31 slots and 2e9 samples over one page.
   Control* cut = addControl(4, 2048);
   storeRing(cut, 1500, 1);
-  Control* huge = addControl(5, 100);
+  Control* huge = addControl(5, 100, "Processor 1");
   storeRing(huge, 3, 7);
   flushAllCaches();
   std::vector<BYTE> file = readBytes(sandbox.trendFile("4.NT"));
