@@ -214,6 +214,16 @@ void trimRingToDataArea(Control* c, uint64_t dataBytes) {
            static_cast<unsigned long>(c->controlIndex), static_cast<unsigned long>(c->numOfSample));
 }
 
+// A header claims every sample of the ring, so it goes to the file only when
+// the file holds them all: the cached samples are written first, and when
+// they cannot be, the header on disk stays as it was (its ring still matches
+// the file; after a restart the samples since then count as missing).
+bool samplesWrittenForHeader(DWORD controlIndex) {
+  if (!cacheHoldsUnwrittenSamples(controlIndex)) return true;
+  flushControlCache(controlIndex);
+  return !cacheHoldsUnwrittenSamples(controlIndex);
+}
+
 void reportInaccessible(const std::string& path) {
   quietMessage(
       "CURVEMIB Error: failed to access the VO DEDAZ history file - %s, the sampling history "
@@ -297,6 +307,18 @@ FILE* openHistoryFile(const std::string& fileName) {
   return stream;
 }
 
+// openHistoryFile for reading only: a file system that no longer takes
+// writes still gives back the samples written before.
+FILE* openHistoryFileForReading(const std::string& fileName) {
+  FILE* stream = openUnbuffered(pathInTrendDirectory(fileName), "rb");
+  if (stream != nullptr && !hasSignature(stream)) {
+    fclose(stream);
+    return nullptr;
+  }
+  if (stream != nullptr) rewind(stream);
+  return stream;
+}
+
 int isValidHistoryFile(const std::string& fullPath) {
   FILE* stream = openUnbuffered(fullPath, "rb+");
   if (stream == nullptr) return 1;
@@ -323,10 +345,12 @@ int createHistoryFile(DWORD controlIndex) {
   FILE* stream = openUnbuffered(path, "wb");
   if (stream == nullptr) {
     reportInaccessible(path);
+    reportHistoryFailure(controlIndex, HistoryFailure::kCreate, path);
     return 1;
   }
   int written = writeHistoryHeader(stream, control);
   if (fclose(stream) != 0) written = 1;
+  if (written != 0) reportHistoryFailure(controlIndex, HistoryFailure::kCreate, path);
   return written;
 }
 
@@ -348,10 +372,10 @@ int readHistoryPage(DWORD controlIndex, DWORD pageNo, BYTE* buffer, DWORD size) 
   if (findControl(controlIndex) == nullptr) return 1;
   std::unique_ptr<BYTE[]> work(new (std::nothrow) BYTE[size]());
   if (!work) return 1;
-  FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
-  if (stream == nullptr) return 1;
-  if (!seekTo(stream, pageOffset(pageNo))) {
-    fclose(stream);
+  FILE* stream = openHistoryFileForReading(std::to_string(controlIndex) + ".NT");
+  if (stream == nullptr || !seekTo(stream, pageOffset(pageNo))) {
+    if (stream != nullptr) fclose(stream);
+    reportHistoryFailure(controlIndex, HistoryFailure::kRead, historyFilePath(controlIndex));
     return 1;
   }
   size_t got = fread(work.get(), 1, size, stream);
@@ -365,25 +389,33 @@ int writeHistoryPage(DWORD controlIndex, DWORD pageNo, const BYTE* buffer, DWORD
   Control* control = findControl(controlIndex);
   if (control == nullptr) return 1;
   FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
-  if (stream == nullptr) return 1;
-  if (!seekTo(stream, pageOffset(pageNo)) || fwrite(buffer, 1, size, stream) != size) {
-    fclose(stream);
+  if (stream == nullptr || !seekTo(stream, pageOffset(pageNo)) ||
+      fwrite(buffer, 1, size, stream) != size) {
+    if (stream != nullptr) fclose(stream);
+    reportHistoryFailure(controlIndex, HistoryFailure::kWrite, historyFilePath(controlIndex));
     return 1;
   }
   int result = writeHistoryHeader(stream, control);
   if (fflush(stream) != 0) result = 1;
   if (fclose(stream) != 0) result = 1;
+  if (result != 0) {
+    reportHistoryFailure(controlIndex, HistoryFailure::kWrite, historyFilePath(controlIndex));
+  }
   return result;
 }
 
 int saveHistoryHeader(DWORD controlIndex) {
   Control* control = findControl(controlIndex);
   if (control == nullptr) return 1;
+  if (!samplesWrittenForHeader(controlIndex)) return 1;
   FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
   if (stream == nullptr) return createHistoryFile(controlIndex);
   int result = writeHistoryHeader(stream, control);
   if (fflush(stream) != 0) result = 1;
   if (fclose(stream) != 0) result = 1;
+  if (result != 0) {
+    reportHistoryFailure(controlIndex, HistoryFailure::kWrite, historyFilePath(controlIndex));
+  }
   return result;
 }
 

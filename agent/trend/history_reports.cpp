@@ -61,6 +61,8 @@ const char* failureVerb(HistoryFailure kind) {
 
 }  // namespace
 
+void forgetReportedHistoryFailures() { reportedFailures.clear(); }
+
 void reportHistoryFailure(DWORD controlIndex, HistoryFailure kind, const std::string& path) {
   const char* verb = failureVerb(kind);
   traceLog("ntrend Error: unable to %s the history file %s of control %lu.\n", verb, path.c_str(),

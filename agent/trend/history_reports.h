@@ -23,6 +23,8 @@ constexpr DWORD kEventHistoryFileRemoved = 1012;
 
 enum class HistoryFailure { kWrite, kRead, kCreate };
 
+// Forgets which failures are in the event log (each load reports anew).
+void forgetReportedHistoryFailures();
 // Reports a failed operation on the history file of a control.
 void reportHistoryFailure(DWORD controlIndex, HistoryFailure kind, const std::string& path);
 

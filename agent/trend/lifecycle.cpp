@@ -188,6 +188,7 @@ int ntrend_Init() {
   }
   if (directoryExisted) historyLeft = removeStaleHistoryFiles() == 0;
   // 5. Controls from the history files, or from the configuration.
+  forgetReportedHistoryFailures();
   const bool restored = directoryExisted && historyLeft;
   if (restored) {
     restoreControlsFromHistoryFiles();

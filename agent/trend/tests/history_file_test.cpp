@@ -3,12 +3,20 @@
 #include "agent/trend/history_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <numeric>
 
+#include "agent/trend/history_reports.h"
 #include "agent/trend/sampling.h"
 #include "agent/trend/tests/history_test_support.h"
 #include "win32/windows.h"
+
+namespace wl::eventlog {
+void ResetEventStoreForTesting();  // the platform's, for tests
+}  // namespace wl::eventlog
 
 namespace trend {
 namespace {
@@ -256,6 +264,66 @@ TEST_F(HistoryFileTest, RestoreKeepsOnlySamplesTheFileHolds) {
   // Decades of missing samples are not filled one by one: the history restarts.
   EXPECT_EQ(Align_Sampling_History(restoredHuge, 1700000000, AlignMode::kStartup), 1);
   EXPECT_EQ(restoredHuge->numOfSample, 0u);
+}
+
+TEST_F(HistoryFileTest, SamplesThatCouldNotBeWrittenAreNeverReadAsOthers) {
+  const std::string dir = sandbox.root() + "/TrenFile";
+  if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "this test may not mount a file system";
+  }
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { umount2(dir.c_str(), MNT_DETACH); }
+  } unmount{dir};
+  forgetReportedHistoryFailures();
+  wl::eventlog::ResetEventStoreForTesting();  // this sandbox's event log
+  Control* c = addControl(1, 2048);
+  ASSERT_EQ(createHistoryFile(1), 0);
+  storeRing(c, 2148, 1);  // every value is its running number; page 0 holds 2049..2148
+  flushAllCaches();
+  ASSERT_EQ(mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+  ::testing::internal::CaptureStdout();
+  for (LONG value = 2149; value < 3200; ++value) storeRingSample(c, value, 0);
+  c->headerSaved = 0;
+  flushAllCaches();
+  saveUnsavedHeaders();
+  const std::string trace = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(trace.find("the history file " + dir + "\\1.NT of control 1."), std::string::npos)
+      << trace;
+  std::vector<LONG> values = ringValues(c);
+  for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(values[i], LONG(c->sampleIndex + i)) << i;
+
+  // What the file holds after the failed shut-down is consistent too: the
+  // next start (the file system writable again) restores no borrowed values.
+  dropAllCaches();
+  freeLists();
+  ASSERT_EQ(mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT, nullptr), 0);
+  restoreControlsFromHistoryFiles();
+  buildIndexList();
+  ASSERT_NE(findControl(1), nullptr);
+  values = ringValues(findControl(1));
+  for (size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(values[i], LONG(findControl(1)->sampleIndex + i)) << i;
+  }
+  const char* build = std::getenv("WL_BUILD_DIR");
+  FILE* events =
+      popen(("'" + std::string(build ? build : ".") + "/bin/wlevent' 2>&1").c_str(), "r");
+  ASSERT_NE(events, nullptr);
+  std::string text;
+  char buffer[512];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, events)) > 0;) text.append(buffer, n);
+  pclose(events);
+  // Once per control and kind of failure, however often it failed.
+  auto count = [&](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_GE(count(" 1011 "), 1u) << text;
+  EXPECT_EQ(count(" 1011 "), count("\"create\"") + count("\"write\"") + count("\"read\"")) << text;
+  EXPECT_LE(count("\"create\""), 1u) << text;
+  EXPECT_LE(count("\"write\""), 1u) << text;
 }
 
 TEST(BucketRequestQueue, HoldsOneHundredRequestsInArrivalOrder) {
