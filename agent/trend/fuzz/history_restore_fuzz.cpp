@@ -11,6 +11,7 @@
 
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
+#include "agent/trend/history_reports.h"
 #include "agent/trend/lifecycle.h"
 #include "agent/trend/page_cache.h"
 
@@ -72,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   delete[] trend::readHistoryHeader(name);
   trend::removeStaleHistoryFiles();
   trend::restoreControlsFromHistoryFiles();
+  trend::forgetRemovedHistoryFiles();  // start-up would make them again
   for (trend::Control* c = trend::controlList; c != nullptr; c = c->next) {
     if (c->bucketsGranted < 2 || c->numOfSample > c->bucketsGranted ||
         c->head >= c->bucketsGranted || c->tail >= c->bucketsGranted ||
