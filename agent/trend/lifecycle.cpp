@@ -172,8 +172,9 @@ int ntrend_Init() {
   bool historyLeft = false;
   if (!CreateDirectoryA(trendDirectory.c_str(), nullptr)) {
     // A file of that name is no directory either.
-    if (GetLastError() != ERROR_ALREADY_EXISTS || !trendDirectoryIsDirectory()) {
-      reportUnusableTrendDirectory(GetLastError());
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS || !trendDirectoryIsDirectory()) {
+      reportUnusableTrendDirectory(error);
       freeAllLists();
       failMessage();
       return 1;
