@@ -12,6 +12,7 @@
 #include "agent/trend/history_reports.h"
 #include "agent/trend/sampling.h"
 #include "agent/trend/tests/history_test_support.h"
+#include "agent/trend/tests/snmp_e2e_support.h"
 #include "win32/windows.h"
 
 namespace wl::eventlog {
@@ -306,9 +307,7 @@ TEST_F(HistoryFileTest, SamplesThatCouldNotBeWrittenAreNeverReadAsOthers) {
   for (size_t i = 0; i < values.size(); ++i) {
     EXPECT_EQ(values[i], LONG(findControl(1)->sampleIndex + i)) << i;
   }
-  const char* build = std::getenv("WL_BUILD_DIR");
-  FILE* events =
-      popen(("'" + std::string(build ? build : ".") + "/bin/wlevent' 2>&1").c_str(), "r");
+  FILE* events = popen(("'" + e2e::buildDir() + "/bin/wlevent' 2>&1").c_str(), "r");
   ASSERT_NE(events, nullptr);
   std::string text;
   char buffer[512];

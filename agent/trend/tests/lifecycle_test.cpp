@@ -14,6 +14,7 @@
 
 #include "agent/trend/control.h"
 #include "agent/trend/tests/install_root_fixture.h"
+#include "agent/trend/tests/snmp_e2e_support.h"
 #include "agent/trend/traps.h"
 #include "win32/windows.h"
 
@@ -263,9 +264,8 @@ TEST_F(StartupTest, RemovedFilesAreReportedAndTheirControlsMadeAgain) {
   ntrend_Exit();
   EXPECT_FALSE(std::filesystem::exists(dir + "3.NT"));
 
-  const char* build = std::getenv("WL_BUILD_DIR");
-  const std::string events = commandOutput("'" + std::string(build ? build : ".") +
-                                           "/bin/wlevent' --source 'VO DEDAZ' 2>&1");
+  const std::string events =
+      commandOutput("'" + e2e::buildDir() + "/bin/wlevent' --source 'VO DEDAZ' 2>&1");
   // The insertion strings: file, class, instance, reason.
   EXPECT_NE(events.find("1012 (no message text) \"" + install_.root() +
                         "\\TrenFile\\2.NT\" \"9 fileReads\" \"\" \"damaged\""),
