@@ -11,7 +11,7 @@ namespace {
 constexpr char kLogDirectory[] = "\\LOGFILES\\";
 }  // namespace
 
-bool LogFile::open(const char* installRoot, const char* fileName) {
+bool LogFile::open(const char* installRoot, const char* fileName, bool empty) {
   close();
   if (installRoot == nullptr || fileName == nullptr || *installRoot == '\0' || *fileName == '\0') {
     return false;
@@ -30,7 +30,7 @@ bool LogFile::open(const char* installRoot, const char* fileName) {
   end += directoryLength;
   std::memcpy(end, fileName, nameLength);
   end[nameLength] = '\0';
-  if (FILE* file = wl_fopen(path_, "w")) std::fclose(file);
+  if (FILE* file = wl_fopen(path_, empty ? "w" : "a")) std::fclose(file);
   return true;
 }
 

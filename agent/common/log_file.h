@@ -22,11 +22,12 @@ class LogFile {
   constexpr LogFile() = default;
 
   // Uses installRoot + "\LOGFILES\" + fileName from now on and empties the
-  // file (creating it when it can). True when the log now has a file; false,
+  // file (creating it when it can), or with `empty` false leaves what it holds
+  // and appends after it. True when the log now has a file; false,
   // and no file, when the root or the name is empty or null, or the path
   // would not fit in kLogPathBytes - 1 characters. A file that cannot be
   // emptied is still used.
-  bool open(const char* installRoot, const char* fileName);
+  bool open(const char* installRoot, const char* fileName, bool empty = true);
   // No file from now on; messages go to standard output only.
   void close() { path_[0] = '\0'; }
   bool hasFile() const { return path_[0] != '\0'; }

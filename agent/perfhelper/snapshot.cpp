@@ -10,6 +10,13 @@ const perfwalk::WalkProfile kPeekWalk{40960, 4096, kNameRefreshSeconds, nullptr}
 
 namespace {
 Snapshot* theSnapshot = nullptr;
+
+// Due when ten seconds have passed since the last refresh, and also when the
+// clock is behind it (it was set back): otherwise the old snapshot would be
+// served until the clock caught up again.
+bool dataRefreshDue(time_t now, time_t lastRefresh) {
+  return now < lastRefresh || now - lastRefresh >= kDataRefreshSeconds;
+}
 }  // namespace
 
 Snapshot& processSnapshot() {
@@ -32,7 +39,7 @@ int refreshSnapshot(Snapshot* snapshot) {
   if (!snapshot->names.loaded()) return -1;
 
   time_t now = wl_time(nullptr);
-  if (now - snapshot->lastDataRefresh < kDataRefreshSeconds) return 0;
+  if (!dataRefreshDue(now, snapshot->lastDataRefresh)) return 0;
   snapshot->lastDataRefresh = now;
   ++snapshot->generation;
   int result = 0;

@@ -43,9 +43,9 @@ Snapshot& processSnapshot();
 void discardProcessSnapshot();
 
 // Reloads the names when 60 seconds have passed since the last attempt and
-// the blocks when 10 seconds have passed since theirs (each time recorded
-// before the load). Returns 0, or -1 when a reload failed or no name table is
-// loaded (the failed part is retried only when due again).
+// the blocks when 10 seconds have passed since theirs, or when the clock is
+// behind their last refresh (each time recorded before the load). Returns 0, or -1 when a reload
+// failed or no name table is loaded (the failed part is retried only when due again).
 int refreshSnapshot(Snapshot* snapshot);
 
 // Frees the names, both blocks and all instance lists; the next refresh loads

@@ -10,6 +10,7 @@
 #include "agent/common/little_endian.h"
 #include "agent/trend/agent_state.h"
 #include "agent/trend/configuration.h"
+#include "agent/trend/history_reports.h"
 #include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
 #include "win32/windows.h"
@@ -148,6 +149,83 @@ void recoverInterruptedConversions() {
   }
 }
 
+// The whole text of a profile value: the buffer grows until the text fits
+// (a value that fills the buffer may have been cut), up to the longest path
+// the system knows of.
+std::string readWholeProfileString(const char* section, const char* key, const char* fallback,
+                                   const char* file) {
+  constexpr DWORD kLongestPath = 32768;
+  std::vector<char> buffer(kTrendDirectoryBytes);
+  for (;;) {
+    DWORD got = GetPrivateProfileStringA(section, key, fallback, buffer.data(),
+                                         static_cast<DWORD>(buffer.size()), file);
+    if (got + 1 < buffer.size() || buffer.size() >= kLongestPath) {
+      return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+    }
+    buffer.assign(buffer.size() * 2, '\0');
+  }
+}
+
+// Bytes of the file after its header; 0 when it cannot be measured.
+uint64_t dataAreaBytes(const std::string& path) {
+  FILE* stream = openUnbuffered(path, "rb");
+  if (stream == nullptr) return 0;
+  const bool measured = fseeko(stream, 0, SEEK_END) == 0;
+  const off_t size = measured ? ftello(stream) : 0;
+  fclose(stream);
+  return size > static_cast<off_t>(kHistoryHeaderBytes)
+             ? static_cast<uint64_t>(size) - kHistoryHeaderBytes
+             : 0;
+}
+
+// A header may claim samples whose slots lie past the end of its file (the
+// file was cut short, or the header is damaged or made up, claiming a ring of
+// billions of samples). Those samples were never kept: the ring keeps only
+// the samples of one unbroken run in age order whose slots the file holds -
+// the newest run when the ring has wrapped, else the oldest - and the
+// start-up alignment then counts the rest as missing. Nothing is read as a
+// sample of 0, and no later work is sized by what the header claims.
+void trimRingToDataArea(Control* c, uint64_t dataBytes) {
+  const uint64_t slotsHeld = dataBytes / kSlotBytes;
+  const DWORD n = c->bucketsGranted;
+  if (c->numOfSample == 0 || n == 0) return;
+  const uint64_t end = static_cast<uint64_t>(c->tail) + c->numOfSample;  // one past, unwrapped
+  if (end <= n) {
+    if (end <= slotsHeld) return;
+    const DWORD kept = slotsHeld > c->tail ? static_cast<DWORD>(slotsHeld - c->tail) : 0;
+    c->numOfSample = kept;
+    c->head = kept == 0 ? c->tail : c->tail + kept - 1;
+  } else {
+    if (n <= slotsHeld) return;
+    // Wrapped: slots 0..head hold the newest samples, the older ones lie at
+    // the end of the ring, past the file's end.
+    const DWORD newest = c->head + 1;
+    const DWORD kept = slotsHeld >= newest ? newest : static_cast<DWORD>(slotsHeld);
+    c->sampleIndex += c->numOfSample - newest;
+    c->numOfSample = kept;
+    c->tail = 0;
+    c->head = kept == 0 ? 0 : kept - 1;
+  }
+  if (c->numOfSample == 0) {
+    c->head = c->tail;
+    c->refTimeStamp = 0;  // nothing held: the history starts afresh
+    c->sampleIndex = 1;
+  }
+  c->headerSaved = 0;
+  traceLog("history file of control %lu holds fewer samples than its header claims; %lu kept\n",
+           static_cast<unsigned long>(c->controlIndex), static_cast<unsigned long>(c->numOfSample));
+}
+
+// A header claims every sample of the ring, so it goes to the file only when
+// the file holds them all: the cached samples are written first, and when
+// they cannot be, the header on disk stays as it was (its ring still matches
+// the file; after a restart the samples since then count as missing).
+bool samplesWrittenForHeader(DWORD controlIndex) {
+  if (!cacheHoldsUnwrittenSamples(controlIndex)) return true;
+  flushControlCache(controlIndex);
+  return !cacheHoldsUnwrittenSamples(controlIndex);
+}
+
 void reportInaccessible(const std::string& path) {
   quietMessage(
       "CURVEMIB Error: failed to access the VO DEDAZ history file - %s, the sampling history "
@@ -159,10 +237,8 @@ void reportInaccessible(const std::string& path) {
 
 void readTrendDirectory() {
   std::string fallback = installPath + "\\TrenFile";
-  char buffer[kTrendDirectoryBytes] = {};
-  GetPrivateProfileStringA("TrendFiles", "Directory", fallback.c_str(), buffer, sizeof buffer,
-                           configurationFilePath().c_str());
-  trendDirectory.assign(buffer, strnlen(buffer, sizeof buffer));
+  trendDirectory = readWholeProfileString("TrendFiles", "Directory", fallback.c_str(),
+                                          configurationFilePath().c_str());
 }
 
 std::string historyFilePath(DWORD controlIndex, const char* extension) {
@@ -233,6 +309,18 @@ FILE* openHistoryFile(const std::string& fileName) {
   return stream;
 }
 
+// openHistoryFile for reading only: a file system that no longer takes
+// writes still gives back the samples written before.
+FILE* openHistoryFileForReading(const std::string& fileName) {
+  FILE* stream = openUnbuffered(pathInTrendDirectory(fileName), "rb");
+  if (stream != nullptr && !hasSignature(stream)) {
+    fclose(stream);
+    return nullptr;
+  }
+  if (stream != nullptr) rewind(stream);
+  return stream;
+}
+
 int isValidHistoryFile(const std::string& fullPath) {
   FILE* stream = openUnbuffered(fullPath, "rb+");
   if (stream == nullptr) return 1;
@@ -259,10 +347,12 @@ int createHistoryFile(DWORD controlIndex) {
   FILE* stream = openUnbuffered(path, "wb");
   if (stream == nullptr) {
     reportInaccessible(path);
+    reportHistoryFailure(controlIndex, HistoryFailure::kCreate, path);
     return 1;
   }
   int written = writeHistoryHeader(stream, control);
   if (fclose(stream) != 0) written = 1;
+  if (written != 0) reportHistoryFailure(controlIndex, HistoryFailure::kCreate, path);
   return written;
 }
 
@@ -284,10 +374,10 @@ int readHistoryPage(DWORD controlIndex, DWORD pageNo, BYTE* buffer, DWORD size) 
   if (findControl(controlIndex) == nullptr) return 1;
   std::unique_ptr<BYTE[]> work(new (std::nothrow) BYTE[size]());
   if (!work) return 1;
-  FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
-  if (stream == nullptr) return 1;
-  if (!seekTo(stream, pageOffset(pageNo))) {
-    fclose(stream);
+  FILE* stream = openHistoryFileForReading(std::to_string(controlIndex) + ".NT");
+  if (stream == nullptr || !seekTo(stream, pageOffset(pageNo))) {
+    if (stream != nullptr) fclose(stream);
+    reportHistoryFailure(controlIndex, HistoryFailure::kRead, historyFilePath(controlIndex));
     return 1;
   }
   size_t got = fread(work.get(), 1, size, stream);
@@ -301,25 +391,33 @@ int writeHistoryPage(DWORD controlIndex, DWORD pageNo, const BYTE* buffer, DWORD
   Control* control = findControl(controlIndex);
   if (control == nullptr) return 1;
   FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
-  if (stream == nullptr) return 1;
-  if (!seekTo(stream, pageOffset(pageNo)) || fwrite(buffer, 1, size, stream) != size) {
-    fclose(stream);
+  if (stream == nullptr || !seekTo(stream, pageOffset(pageNo)) ||
+      fwrite(buffer, 1, size, stream) != size) {
+    if (stream != nullptr) fclose(stream);
+    reportHistoryFailure(controlIndex, HistoryFailure::kWrite, historyFilePath(controlIndex));
     return 1;
   }
   int result = writeHistoryHeader(stream, control);
   if (fflush(stream) != 0) result = 1;
   if (fclose(stream) != 0) result = 1;
+  if (result != 0) {
+    reportHistoryFailure(controlIndex, HistoryFailure::kWrite, historyFilePath(controlIndex));
+  }
   return result;
 }
 
 int saveHistoryHeader(DWORD controlIndex) {
   Control* control = findControl(controlIndex);
   if (control == nullptr) return 1;
+  if (!samplesWrittenForHeader(controlIndex)) return 1;
   FILE* stream = openHistoryFile(std::to_string(controlIndex) + ".NT");
   if (stream == nullptr) return createHistoryFile(controlIndex);
   int result = writeHistoryHeader(stream, control);
   if (fflush(stream) != 0) result = 1;
   if (fclose(stream) != 0) result = 1;
+  if (result != 0) {
+    reportHistoryFailure(controlIndex, HistoryFailure::kWrite, historyFilePath(controlIndex));
+  }
   return result;
 }
 
@@ -340,6 +438,7 @@ int removeStaleHistoryFiles() {
       traceLog("remove invalid.NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
       DeleteFileA(path.c_str());
+      noteRemovedHistoryFile(path, image.get(), "damaged");
     } else if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0 ||
                std::memcmp(image.get(), kHistorySignature, 8) != 0) {
       traceLog("remove old version of .NT file - %s\n", path.c_str());
@@ -395,6 +494,16 @@ int restoreControlsFromHistoryFiles() {
     control->eventRaised = false;
     control->samplingEnabled = true;
     control->headerSaved = false;
+    if (isDuplicate(control)) {
+      // A second file of a control already restored (a copied file): only
+      // the first one found counts.
+      delete control;
+      const std::string path = pathInTrendDirectory(name);
+      DeleteFileA(path.c_str());
+      noteRemovedHistoryFile(path, h, "a second file of the same control");
+      continue;
+    }
+    trimRingToDataArea(control, dataAreaBytes(pathInTrendDirectory(name)));
     appendControl(control);
   }
   return 0;

@@ -25,7 +25,8 @@ constexpr int kTrendDirectoryBytes = 100;  // 99 characters and the terminator
 extern std::string trendDirectory;
 
 // Reads "TrendFiles"/"Directory" of the configuration file into trendDirectory
-// (default install root + "\TrenFile"), at most 99 characters.
+// (default install root + "\TrenFile"), whole however long it is; a path the
+// system cannot use fails start-up when the directory is made.
 void readTrendDirectory();
 
 // trendDirectory + "\<index>.<extension>".

@@ -11,11 +11,13 @@
 #include "agent/trend/configuration.h"
 #include "agent/trend/control.h"
 #include "agent/trend/history_file.h"
+#include "agent/trend/history_reports.h"
 #include "agent/trend/mib.h"
 #include "agent/trend/page_cache.h"
 #include "agent/trend/perf_acquisition.h"
 #include "agent/trend/sampling.h"
 #include "agent/trend/traps.h"
+#include "agent/trend/trend_directory.h"
 #include "win32/windows.h"
 
 namespace trend {
@@ -50,9 +52,36 @@ void failMessage() { consoleMessage("CURVEMIB is not loaded due to the reason ab
 void freeAllLists() {
   freeLists();
   dropAllCaches();
+  unlockTrendDirectory();
 }
 
 void unloadAtExit() { unloadAgent(); }
+
+// A semaphore of this agent, unavailable. When the named one exists already,
+// another agent of this machine uses it: sharing it would let that agent's
+// state decide when this one's requests run (past its start-up guard), and
+// this agent's exit could leave it taken. This agent then keeps its own.
+HANDLE createOwnSemaphore(const char* name) {
+  HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, name);
+  if (semaphore != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    traceLog("ntrend: %s is in use by another agent; this agent uses its own.\n", name);
+    CloseHandle(semaphore);
+    semaphore = CreateSemaphoreA(nullptr, 0, 1, nullptr);
+  }
+  return semaphore;
+}
+
+// Ends the host process with status 1 after a failed start-up. The host's
+// own threads go on running meanwhile (loading libraries, opening sockets),
+// so an ordinary exit from this thread would tear down objects they are
+// using, or wait for a loader lock one of them holds. Instead the unload
+// sequence runs here, the streams are flushed and the process ends at once;
+// the trace log and the event log are already on disk.
+[[noreturn]] void endHostAfterFailedStartup() {
+  ntrend_Exit();
+  std::fflush(nullptr);
+  std::_Exit(1);
+}
 
 DWORD WINAPI startupThreadBody(LPVOID) {
   if (!traceLogOpened.load()) openTraceLog();
@@ -61,7 +90,7 @@ DWORD WINAPI startupThreadBody(LPVOID) {
   std::atexit(unloadAtExit);
   if (ntrend_Init() != 0) {
     reportEvent(kEventInitFailed, kEventTypeError);
-    std::exit(1);
+    endHostAfterFailedStartup();
   }
   reportEvent(kEventLoaded, kEventTypeInformation);
   for (;;) SuspendThread(GetCurrentThread());
@@ -86,12 +115,8 @@ void closeHandleAndClear(HANDLE* handle) {
 }  // namespace
 
 bool createAgentSemaphores() {
-  if (controlSemaphore == nullptr) {
-    controlSemaphore = CreateSemaphoreA(nullptr, 0, 1, kControlSemaphoreName);
-  }
-  if (bucketSemaphore == nullptr) {
-    bucketSemaphore = CreateSemaphoreA(nullptr, 0, 1, kBucketSemaphoreName);
-  }
+  if (controlSemaphore == nullptr) controlSemaphore = createOwnSemaphore(kControlSemaphoreName);
+  if (bucketSemaphore == nullptr) bucketSemaphore = createOwnSemaphore(kBucketSemaphoreName);
   return controlSemaphore != nullptr && bucketSemaphore != nullptr;
 }
 
@@ -111,19 +136,27 @@ int ntrend_Init() {
   bool directoryExisted = false;
   bool historyLeft = false;
   if (!CreateDirectoryA(trendDirectory.c_str(), nullptr)) {
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
-      reportEvent(kEventNoTrendDirectory, kEventTypeError);
-      consoleMessage("Unable to create the TREND directory on %s, check your disk space.\r\n",
-                     trendDirectory.c_str());
+    // A file of that name is no directory either.
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS || !trendDirectoryIsDirectory()) {
+      reportUnusableTrendDirectory(error);
       freeAllLists();
       failMessage();
       return 1;
     }
     directoryExisted = true;
-    historyLeft = removeStaleHistoryFiles() == 0;
   }
+  // Nothing in the directory is touched before this agent holds it.
+  if (lockTrendDirectory() != 0) {
+    freeAllLists();
+    failMessage();
+    return 1;
+  }
+  if (directoryExisted) historyLeft = removeStaleHistoryFiles() == 0;
   // 5. Controls from the history files, or from the configuration.
-  if (directoryExisted && historyLeft) {
+  forgetReportedHistoryFailures();
+  const bool restored = directoryExisted && historyLeft;
+  if (restored) {
     restoreControlsFromHistoryFiles();
   } else {
     createControlsFromConfiguration();
@@ -132,6 +165,12 @@ int ntrend_Init() {
   numberControls();
   sortControls();
   buildIndexList();
+  // Controls whose files were removed as damaged come back from their lines.
+  if (restored) {
+    recreateRemovedControls();
+  } else {
+    forgetRemovedHistoryFiles();
+  }
   // 7. Semaphores, unavailable until step 14 (normally made before this
   // thread started, so that early requests wait).
   if (!createAgentSemaphores()) {

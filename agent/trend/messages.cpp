@@ -26,6 +26,15 @@ const WlMessageEntry kMessages[] = {
      "RIREVU001008E: The VO DEDAZ MIB Agent failed to create semaphore.\r\n"},
     {trend::kEventNoIniFile,
      "RIREVU001009E: The VO DEDAZ MIB Agent could not find initialization file.\r\n"},
+    {trend::kEventTrendDirectoryInUse,
+     "RIREVU001010E: The VO DEDAZ MIB Agent is not loaded: its trend directory is in use by "
+     "another agent.\r\n"},
+    {trend::kEventHistoryFileFailed,
+     "RIREVU001011E: The VO DEDAZ MIB Agent could not %1 the history file %2 of control %3; "
+     "samples that are not written are lost.\r\n"},
+    {trend::kEventHistoryFileRemoved,
+     "RIREVU001012W: The VO DEDAZ MIB Agent removed the history file %1 of control class %2, "
+     "instance \"%3\" (%4).\r\n"},
 };
 
 }  // namespace

@@ -351,6 +351,27 @@ NextClass classifyNext(const AsnObjectIdentifier& name) {
   return NextClass::kPast;
 }
 
+// A get-next name that lies before one of the two tables but is not inside
+// either entry (R.0, R.1.0, R.1.1.0, R.1.1.2, R.1.2.0, and anything below
+// them) is moved to the start of the table that follows it, so that the
+// answer is that table's first instance: get-next returns the lexicographic
+// successor of any name. Names the classification already places are left.
+void moveToFollowingTable(SnmpVarBind* vb) {
+  const AsnObjectIdentifier& name = vb->name;
+  UINT n = oidLength(name);
+  if (n < 10) return;
+  UINT a10 = oidArc(name, 10);
+  UINT a11 = n >= 11 ? oidArc(name, 11) : 1;
+  UINT a12 = n >= 12 ? oidArc(name, 12) : 1;
+  const UINT* start = nullptr;
+  if (a10 == 0 || (a10 == 1 && a11 == 0) || (a10 == 1 && a11 == 1 && a12 == 0)) {
+    start = kControlEntryPrefix;
+  } else if (a10 == 1 && ((a11 == 1 && a12 >= 2) || (a11 == 2 && a12 == 0))) {
+    start = kHistoryEntryPrefix;
+  }
+  if (start != nullptr) wlsnmp::replaceOidName(&vb->name, start, kEntryPrefixLength);
+}
+
 bool listUsable(const SnmpVarBindList* list) {
   return list != nullptr && (list->len == 0 || list->list != nullptr);
 }
@@ -462,6 +483,7 @@ BOOL mibGetNext(SnmpVarBindList* list, AsnInteger32* errorStatus, AsnInteger32* 
   for (UINT i = 0; i < list->len; ++i) {
     SnmpVarBind* vb = &list->list[i];
     AsnInteger32 status = SNMP_ERRORSTATUS_NOSUCHNAME;
+    moveToFollowingTable(vb);
     switch (classifyNext(vb->name)) {
       case NextClass::kControl:
         status = getNextControl(vb);

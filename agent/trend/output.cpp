@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "agent/common/install_root.h"
+#include "agent/trend/trend_directory.h"
 
 namespace trend {
 
@@ -67,7 +68,9 @@ void openTraceLog() {
   const bool haveRoot = wlcommon::readInstallPath(wlcommon::kInstallRootBytes, &root) == 0;
   std::lock_guard<std::mutex> lock(outputMutex());
   if (haveRoot) {
-    traceLogFile.open(root.c_str(), "CURVEMIB.LOG");
+    // The log of another agent over the same history files is left as it is;
+    // this agent's few lines (why it does not start) are added to it.
+    traceLogFile.open(root.c_str(), "CURVEMIB.LOG", !trendDirectoryHeldElsewhere());
   } else {
     traceLogFile.close();
   }

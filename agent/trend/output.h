@@ -26,6 +26,9 @@ enum EventId : DWORD {
   kEventNoTrendDirectory = 1007,
   kEventNoSemaphore = 1008,
   kEventNoIniFile = 1009,
+  kEventTrendDirectoryInUse = 1010,  // another running agent holds the directory
+  kEventHistoryFileFailed = 1011,
+  kEventHistoryFileRemoved = 1012,
 };
 using wlcommon::kEventTypeError;
 using wlcommon::kEventTypeInformation;

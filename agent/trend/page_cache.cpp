@@ -88,10 +88,13 @@ int writeBack(SampleCache* entry) {
 
 // Makes the write page hold the page of `slot`. A page that cannot be read
 // from the file starts zero-filled, so a sample never lands in the slot of
-// another page.
+// another page. A page whose samples cannot be written back is kept (the
+// store that needs another page fails and leaves the ring as it was):
+// dropped, its slots would later be read from the file, where older samples'
+// values lie.
 int prepareWritePage(SampleCache* entry, DWORD slot) {
   if (entry->writePage != nullptr) {
-    writeBack(entry);
+    if (writeBack(entry) != 0) return -1;
   } else {
     entry->writePage = new (std::nothrow) BYTE[entry->pageBytes];
     if (entry->writePage == nullptr) return -1;
@@ -198,6 +201,11 @@ void dropAllCaches() {
     sampleCacheList = entry->next;
     freeEntry(entry);
   }
+}
+
+bool cacheHoldsUnwrittenSamples(DWORD controlIndex) {
+  const SampleCache* entry = findEntry(controlIndex);
+  return entry != nullptr && entry->writePage != nullptr && !entry->writeClean;
 }
 
 DWORD cachePageBytesForTesting(DWORD controlIndex) {

@@ -37,7 +37,9 @@ struct SampleCache {
 
 extern SampleCache* sampleCacheList;
 
-// 0 stored; -1 the page could not be prepared; -3 no such control or no memory.
+// 0 stored; -1 the page could not be prepared (also when the samples of the
+// page held so far could not be written back: they stay, and the ring must
+// not move on); -3 no such control or no memory.
 int storeSample(DWORD controlIndex, DWORD slot, LONG value);
 // 0 and *value; -1 the page could not be loaded; -2 no such control or no memory.
 int fetchSample(DWORD controlIndex, DWORD slot, LONG* value);
@@ -49,6 +51,8 @@ void flushAllCaches();
 void dropControlCache(DWORD controlIndex);
 // flushAllCaches, then frees every entry.
 void dropAllCaches();
+// True when the control's write page holds samples its file does not.
+bool cacheHoldsUnwrittenSamples(DWORD controlIndex);
 // The entry's page size, 0 when the control has no entry.
 DWORD cachePageBytesForTesting(DWORD controlIndex);
 

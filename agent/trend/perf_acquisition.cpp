@@ -122,6 +122,11 @@ Sample absoluteClass(Control* control) {
   return valid(static_cast<LONG>(static_cast<uint32_t>(raw)));
 }
 
+// An idle counter that did not move over a positive interval: the processor
+// was busy all the time. (A counter that went back was reset, and a zero or
+// negative interval measures nothing; both stay invalid.)
+bool isSaturatedProcessor(float elapsed, float idle) { return elapsed > 0.0f && idle == 0.0f; }
+
 Sample processorTime(Control* control, int64_t now) {
   int64_t raw = 0;
   if (!readCounter(control, &raw)) return valid(-1);
@@ -132,7 +137,8 @@ Sample processorTime(Control* control, int64_t now) {
   if (oldReadTime == 0) return valid(-1);
   float elapsed = static_cast<float>(now - oldReadTime);
   float idle = static_cast<float>(difference(raw, oldCounter));
-  if (elapsed == 0.0f || idle <= 0.0f) return valid(-1);
+  if (isSaturatedProcessor(elapsed, idle)) return valid(100);
+  if (elapsed <= 0.0f || idle <= 0.0f) return valid(-1);
   float ticks = elapsed * 10000000.0f;
   float idleShare = idle / ticks;
   float idlePercent = idleShare * 100.0f;

@@ -111,8 +111,13 @@ bool isDue(const LONG flags[kIntervalCount + 1], DWORD intervalIndex) {
 // Moves `head` back one slot of a ring of n slots.
 DWORD slotBefore(DWORD slot, DWORD n) { return (slot == 0 ? n : slot) - 1; }
 
+// At most this many missing samples are filled in one alignment (4 MiB of
+// file, about a second with controlSemaphore held); a larger gap restarts the
+// history, as a gap larger than the ring does.
+constexpr DWORD kMostFillSamples = 1u << 20;
+
 int fillMissingSamples(Control* c, DWORD lastDue, DWORD interval, DWORD missing) {
-  if (missing > c->bucketsGranted) {
+  if (missing > c->bucketsGranted || missing > kMostFillSamples) {
     traceLog("missing too much samples, re-start the sampling - %d\n",
              static_cast<int>(c->controlIndex));
     restartHistory(c);
@@ -169,6 +174,12 @@ DWORD groupListClass(int group) {
   }
   return 0;
 }
+
+// One due time holds at most one sample: a pass whose alignment found the
+// newest sample due now already (2) takes none, nor does one whose fill
+// failed (3).
+bool mayStoreAfterAlignment(int aligned) { return aligned != 2 && aligned != 3; }
+
 constexpr int kNetworkGroup = 1;
 // Order in which appeared instances are handled.
 constexpr int kGroupCreationOrder[kGroupCount] = {1, 3, 2, 5, 4};
@@ -212,7 +223,7 @@ int samplingPass(const LONG flags[kIntervalCount + 1], DWORD now) {
       continue;
     }
     if (sampled++ == 0) refreshPerformanceData();
-    if (Align_Sampling_History(c, now, AlignMode::kSampler) == 3) continue;
+    if (!mayStoreAfterAlignment(Align_Sampling_History(c, now, AlignMode::kSampler))) continue;
     Sample sample = computeSample(c);
     LONG value = sample.invalid ? c->invalidValue : sample.value;
     if (c->historyStatus != kStatusOff) storeRingSample(c, value, now);
@@ -272,10 +283,10 @@ int Align_Sampling_History(Control* c, DWORD now, AlignMode mode) {
     }
     return fillMissingSamples(c, lastDue, interval, missing);
   }
-  if (now == lastDue) {
-    traceLog("ntrend internal error, lastSampleTimeStamp = current timeStamp\n");
-    return 2;
-  }
+  // The newest sample is this due time's already (a clock stepped back by
+  // less than an interval, or a restart within the second of a sample): the
+  // control waits for its next due time.
+  if (now == lastDue) return 2;
   return removeFutureSamples(c, now, lastDue, firstDue, interval);
 }
 

@@ -27,8 +27,9 @@ void resumeSamplingThreads();
 void stopSamplingThreads();
 
 // 0 aligned (nothing to do, gap filled, or future samples removed); 1 history
-// restarted; 2 the newest sample is due now already; 3 a fill sample could not
-// be stored. A control whose interval index is outside 1..12 is left alone (0).
+// restarted; 2 the newest sample is due now already (quietly: the sampler then
+// takes no sample in this pass); 3 a fill sample could not be stored. A control whose interval
+// index is outside 1..12 is left alone (0).
 int Align_Sampling_History(Control* control, DWORD now, AlignMode mode);
 // 0 stored; 1 not stored (ring unchanged). A ring without slots stores nothing.
 int storeRingSample(Control* control, LONG value, DWORD time);

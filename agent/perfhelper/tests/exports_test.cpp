@@ -251,6 +251,21 @@ TEST_F(PerfPeekTest, DataIsReadAtMostEveryTenSeconds) {
   EXPECT_EQ(1005, value);
 }
 
+TEST_F(PerfPeekTest, DataIsReadAgainWhenTheClockMovedBack) {
+  int64_t value = 0;
+  ASSERT_EQ(0, exports_.counterValue("0", 0, 1, &value));
+  EXPECT_EQ(1000, value);
+  writeFixture(fixture(5));
+  fakeNow -= 3600;  // the clock was set back an hour
+  ASSERT_EQ(0, exports_.counterValue("0", 0, 1, &value));
+  EXPECT_EQ(1005, value);
+  writeFixture(fixture(7));
+  fakeNow += 9;  // from the new time on, the ten-second rule holds again
+  ASSERT_EQ(0, exports_.counterValue("0", 0, 1, &value));
+  EXPECT_EQ(1005, value);
+  fakeNow += 3600;
+}
+
 // Enumerating while the data changes under a refresh: a cached list must not
 // survive the change.
 TEST_F(PerfPeekTest, ListsFollowTheData) {

@@ -3,11 +3,21 @@
 #include "agent/trend/history_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <numeric>
 
+#include "agent/trend/history_reports.h"
+#include "agent/trend/sampling.h"
 #include "agent/trend/tests/history_test_support.h"
+#include "agent/trend/tests/snmp_e2e_support.h"
 #include "win32/windows.h"
+
+namespace wl::eventlog {
+void ResetEventStoreForTesting();  // the platform's, for tests
+}  // namespace wl::eventlog
 
 namespace trend {
 namespace {
@@ -195,6 +205,7 @@ TEST_F(HistoryFileTest, RestoreRebuildsControlsFromHeaders) {
   // An instance name whose recorded length is shorter than its text.
   std::vector<BYTE> bytes = readBytes(sandbox.trendFile("5.NT"));
   putLe32(&bytes, 292, 4);
+  bytes.resize(kHistoryHeaderBytes + 4096);  // the page that holds the 50 samples
   writeBytes(sandbox.trendFile("5.NT"), bytes);
   freeLists();
 
@@ -216,6 +227,102 @@ TEST_F(HistoryFileTest, RestoreRebuildsControlsFromHeaders) {
   EXPECT_STREQ(r->signature, "NT_TREND");
   ASSERT_NE(findControl(6), nullptr);
   EXPECT_EQ(findControl(6)->bucketsGranted, 60u);
+}
+
+TEST_F(HistoryFileTest, RestoreKeepsOnlySamplesTheFileHolds) {
+  // Control 4: 1500 of 2048 slots claimed, the file cut after page 0.
+  // Control 5: a made-up ring of 2^31 slots and 2e9 samples over one page.
+  Control* cut = addControl(4, 2048);
+  storeRing(cut, 1500, 1);
+  Control* huge = addControl(5, 100, "Processor 1");
+  storeRing(huge, 3, 7);
+  flushAllCaches();
+  std::vector<BYTE> file = readBytes(sandbox.trendFile("4.NT"));
+  file.resize(kHistoryHeaderBytes + 4096);
+  writeBytes(sandbox.trendFile("4.NT"), file);
+  file = readBytes(sandbox.trendFile("5.NT"));
+  putLe32(&file, 304, 2147483640u);  // buckets granted
+  putLe32(&file, 348, 1999999999u);  // head
+  putLe32(&file, 360, 2000000000u);  // samples held
+  putLe32(&file, 324, 1000);         // the first sample in 1970
+  writeBytes(sandbox.trendFile("5.NT"), file);
+  dropAllCaches();
+  freeLists();
+
+  restoreControlsFromHistoryFiles();
+  buildIndexList();
+  Control* restoredCut = findControl(4);
+  ASSERT_NE(restoredCut, nullptr);
+  EXPECT_EQ(restoredCut->numOfSample, 1024u);
+  EXPECT_EQ(restoredCut->head, 1023u);
+  std::vector<LONG> expected(1024);
+  std::iota(expected.begin(), expected.end(), 1);
+  EXPECT_EQ(ringValues(restoredCut), expected);  // no sample of 0
+
+  Control* restoredHuge = findControl(5);
+  ASSERT_NE(restoredHuge, nullptr);
+  EXPECT_EQ(restoredHuge->numOfSample, 1024u);
+  // Decades of missing samples are not filled one by one: the history restarts.
+  EXPECT_EQ(Align_Sampling_History(restoredHuge, 1700000000, AlignMode::kStartup), 1);
+  EXPECT_EQ(restoredHuge->numOfSample, 0u);
+}
+
+TEST_F(HistoryFileTest, SamplesThatCouldNotBeWrittenAreNeverReadAsOthers) {
+  const std::string dir = sandbox.root() + "/TrenFile";
+  if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "this test may not mount a file system";
+  }
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { umount2(dir.c_str(), MNT_DETACH); }
+  } unmount{dir};
+  forgetReportedHistoryFailures();
+  wl::eventlog::ResetEventStoreForTesting();  // this sandbox's event log
+  Control* c = addControl(1, 2048);
+  ASSERT_EQ(createHistoryFile(1), 0);
+  storeRing(c, 2148, 1);  // every value is its running number; page 0 holds 2049..2148
+  flushAllCaches();
+  ASSERT_EQ(mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+  ::testing::internal::CaptureStdout();
+  for (LONG value = 2149; value < 3200; ++value) storeRingSample(c, value, 0);
+  c->headerSaved = 0;
+  flushAllCaches();
+  saveUnsavedHeaders();
+  const std::string trace = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(trace.find("the history file " + dir + "\\1.NT of control 1."), std::string::npos)
+      << trace;
+  std::vector<LONG> values = ringValues(c);
+  for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(values[i], LONG(c->sampleIndex + i)) << i;
+
+  // What the file holds after the failed shut-down is consistent too: the
+  // next start (the file system writable again) restores no borrowed values.
+  dropAllCaches();
+  freeLists();
+  ASSERT_EQ(mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT, nullptr), 0);
+  restoreControlsFromHistoryFiles();
+  buildIndexList();
+  ASSERT_NE(findControl(1), nullptr);
+  values = ringValues(findControl(1));
+  for (size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(values[i], LONG(findControl(1)->sampleIndex + i)) << i;
+  }
+  FILE* events = popen(("'" + e2e::buildDir() + "/bin/wlevent' 2>&1").c_str(), "r");
+  ASSERT_NE(events, nullptr);
+  std::string text;
+  char buffer[512];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, events)) > 0;) text.append(buffer, n);
+  pclose(events);
+  // Once per control and kind of failure, however often it failed.
+  auto count = [&](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_GE(count(" 1011 "), 1u) << text;
+  EXPECT_EQ(count(" 1011 "), count("\"create\"") + count("\"write\"") + count("\"read\"")) << text;
+  EXPECT_LE(count("\"create\""), 1u) << text;
+  EXPECT_LE(count("\"write\""), 1u) << text;
 }
 
 TEST(BucketRequestQueue, HoldsOneHundredRequestsInArrivalOrder) {
@@ -351,7 +458,7 @@ TEST_F(ConversionTest, MissingFileChangesTheCountAtOnceInsideTheRingRules) {
 namespace trend {
 namespace {
 
-TEST(TrendDirectory, ReadFromTheConfigurationWithDefaultAndLimit) {
+TEST(TrendDirectory, ReadFromTheConfigurationWithDefaultAndWhole) {
   testing::TrendSandbox sandbox;
   const std::string ini = sandbox.root() + "/INI/CURVEMIB.INI";
   readTrendDirectory();
@@ -361,9 +468,12 @@ TEST(TrendDirectory, ReadFromTheConfigurationWithDefaultAndLimit) {
   readTrendDirectory();
   EXPECT_EQ(trendDirectory, "D:\\History");
 
-  std::ofstream(ini) << "[TrendFiles]\r\nDirectory=" << std::string(120, 'd') << "\r\n";
+  // Longer than 99 characters: the whole path, not a directory nobody asked for.
+  const std::string deep =
+      sandbox.root() + "/" + std::string(120, 'd') + "/" + std::string(99, 'e');
+  std::ofstream(ini) << "[TrendFiles]\r\nDirectory=" << deep << "\r\n";
   readTrendDirectory();
-  EXPECT_EQ(trendDirectory, std::string(99, 'd'));
+  EXPECT_EQ(trendDirectory, deep);
 }
 
 TEST(BucketWorker, ConvertsQueuedRequestsInTheBackground) {

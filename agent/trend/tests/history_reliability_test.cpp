@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "agent/trend/tests/history_test_support.h"
@@ -30,7 +31,7 @@ constexpr DWORD kBuckets[kControls] = {50, 1030, 2100, 3000};
 // It writes one byte to `ready` once its files exist.
 [[noreturn]] void stormOfPageWrites(int ready) {
   for (DWORD i = 0; i < kControls; ++i) {
-    addControl(i + 1, kBuckets[i]);
+    addControl(i + 1, kBuckets[i], ("Processor " + std::to_string(i)).c_str());
     if (createHistoryFile(i + 1) != 0) _exit(2);
   }
   if (write(ready, "r", 1) != 1) _exit(3);

@@ -14,6 +14,7 @@
 
 #include "agent/trend/control.h"
 #include "agent/trend/tests/install_root_fixture.h"
+#include "agent/trend/tests/snmp_e2e_support.h"
 #include "agent/trend/traps.h"
 #include "win32/windows.h"
 
@@ -24,6 +25,17 @@ using namespace std::chrono_literals;
 using testing_support::TempInstallRoot;
 
 const testing_support::IsolatedProcess isolation("trend-lifecycle-test");
+
+std::string commandOutput(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return output;
+  char buffer[512];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  pclose(pipe);
+  return output;
+}
 
 // Handlers that record what the dispatch called.
 struct HandlerLog {
@@ -219,6 +231,50 @@ TEST_F(StartupTest, HeaderChangesSurviveUnloadAndRestore) {
   ntrend_Exit();
 }
 
+TEST_F(StartupTest, RemovedFilesAreReportedAndTheirControlsMadeAgain) {
+  install_.writeConfiguration(
+      "pctMemoryAvailableKBytes 1 10 1 90 10 1 falling\n"
+      "fileReads 1 10 1 90 10 2 rising\n"
+      "[TrendFiles]\n");
+  openTraceLog();
+  ASSERT_EQ(ntrend_Init(), 0);
+  ntrend_Exit();
+  const std::string dir = install_.root() + "/TrenFile/";
+  // Control 2's ring is broken; 3.NT is a copy of control 1 under a number
+  // of its own.
+  std::fstream damaged(dir + "2.NT", std::ios::in | std::ios::out | std::ios::binary);
+  damaged.seekp(348);
+  damaged.write("\x88\x13\0\0", 4);  // head 5000 of 10 slots
+  damaged.close();
+  std::string copy = testing_support::readWholeFile(dir + "1.NT");
+  copy[12] = 3;
+  std::ofstream(dir + "3.NT", std::ios::binary) << copy;
+
+  ASSERT_EQ(ntrend_Init(), 0);
+  int memoryControls = 0;
+  const Control* reads = nullptr;
+  for (const Control* c = controlList; c != nullptr; c = c->next) {
+    if (c->classId == 8) ++memoryControls;
+    if (c->classId == 9) reads = c;
+  }
+  EXPECT_EQ(memoryControls, 1);
+  ASSERT_NE(reads, nullptr);  // made again from its line, with an empty history
+  EXPECT_EQ(reads->numOfSample, 0u);
+  EXPECT_EQ(reads->thresholdType, 1);
+  ntrend_Exit();
+  EXPECT_FALSE(std::filesystem::exists(dir + "3.NT"));
+
+  const std::string events =
+      commandOutput("'" + e2e::buildDir() + "/bin/wlevent' --source 'VO DEDAZ' 2>&1");
+  // The insertion strings: file, class, instance, reason.
+  EXPECT_NE(events.find("1012 (no message text) \"" + install_.root() +
+                        "\\TrenFile\\2.NT\" \"9 fileReads\" \"\" \"damaged\""),
+            std::string::npos)
+      << events;
+  EXPECT_NE(events.find("\"8 pctMemoryAvailableKBytes\" \"\" \"a second file"), std::string::npos)
+      << events;
+}
+
 TEST_F(StartupTest, EachLoadEmptiesTheLog) {
   openTraceLog();
   traceLog("a line of an earlier load\n");
@@ -249,6 +305,23 @@ TEST_F(StartupTest, UncreatableTrendDirectoryFails) {
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("Unable to create the TREND directory on " + blocker + "\\TREND"),
             std::string::npos);
+  EXPECT_NE(install_.logText().find("unable to use the trend directory " + blocker),
+            std::string::npos);
+}
+
+TEST_F(StartupTest, TrendDirectoryThatIsAFileFailsLikeAMissingOne) {
+  const std::string file = install_.root() + "/history-file";
+  std::ofstream(file) << "a file, not a directory";
+  install_.writeConfiguration(
+      "pctMemoryAvailableKBytes 1 10 1 90 10 1 falling\n[TrendFiles]\nDirectory=" + file + "\n");
+  openTraceLog();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ntrend_Init(), 1);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("Unable to create the TREND directory on " + file), std::string::npos) << out;
+  EXPECT_NE(install_.logText().find("unable to use the trend directory " + file),
+            std::string::npos);
+  EXPECT_EQ(controlList, nullptr);
 }
 
 TEST(OutputChannels, ConsoleMessagesAreCutAt199Characters) {

@@ -152,6 +152,24 @@ TEST_F(MibEndToEnd, WalksVisitTheControlTableThenTheHeldSamplesInOrder) {
   EXPECT_EQ(run(next + " " + historyOid(2, 1, 2)).rfind(historyOid(2, 2, 1) + " ", 0), 0u);
 }
 
+TEST_F(MibEndToEnd, GetNextOnANameBeforeATableAnswersItsFirstInstance) {
+  ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();
+  const std::string next = service_.client("snmpgetnext");
+  for (const std::string& before :
+       {kRoot + ".0", kRoot + ".1.0", kRoot + ".1.1.0", kRoot + ".1.1.0.7.7.7", kRoot + ".0.5"}) {
+    EXPECT_EQ(run(next + " " + before).rfind(controlOid(1, 8, 1) + " = INTEGER: 8", 0), 0u)
+        << before;
+  }
+  for (const std::string& between :
+       {kRoot + ".1.1.2", kRoot + ".1.1.2.1.1", kRoot + ".1.2.0", kRoot + ".1.2.0.3.3.3"}) {
+    EXPECT_EQ(run(next + " " + between).rfind(historyOid(1, 1, 1) + " = INTEGER: 1", 0), 0u)
+        << between;
+  }
+  // Past the history entry the walk leaves the agent.
+  const std::string past = run(next + " " + kRoot + ".1.2.2");
+  EXPECT_EQ(past.find(" = INTEGER"), std::string::npos) << past;
+}
+
 TEST_F(MibEndToEnd, GetsAnswerFromTheRingBeforeItIsWrittenBack) {
   install_.setPerfData(perfData(25));
   ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();
@@ -264,6 +282,32 @@ TEST_F(MibEndToEnd, ThresholdCrossingsBecomeTraps) {
     EXPECT_NE(trap.find(kRoot + ".2.4.0 = INTEGER: 86400"), std::string::npos) << trap;
     EXPECT_EQ(trap.find(kRoot + ".2.5.0"), std::string::npos) << trap;
   }
+}
+
+TEST_F(MibEndToEnd, SaturatedProcessorReadsOneHundredAndRaisesItsRisingTrap) {
+  service_.stop();
+  std::filesystem::remove_all(install_.historyDirectory());
+  // Processor 0's idle counter never moves: it is busy all the time.
+  std::string data = perfData(50);
+  data.insert(data.rfind(']'), R"(,
+    { "index": 238, "name": "Processor",
+      "counters": [ { "index": 6, "name": "% Processor Time", "size": 8,
+                      "type": "PERF_100NSEC_TIMER_INV" } ],
+      "instances": [ { "name": "0", "values": [ 123456789 ] } ] })");
+  startAgent(
+      "pctMemoryAvailableKBytes 12 100 1 80 20 2 rising\r\n"
+      "pctProcessorTime 12 100 1 90 10 1 rising\r\n"
+      "[TrendFiles]\r\n",
+      data);
+  TrapReceiver receiver(install_.dir(), trapPort_);
+  ASSERT_TRUE(receiver.start());
+  ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();  // the first reading
+  ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();
+  EXPECT_EQ(integer(historyOid(3, 2, 2)), 100);
+  ASSERT_TRUE(waitUntil([&] { return !receiver.traps().empty(); }, 10s)) << install_.traceLog();
+  const std::string trap = receiver.traps().front();
+  EXPECT_NE(trap.find("specific=.1 generic=6"), std::string::npos) << trap;
+  EXPECT_NE(trap.find(kRoot + ".2.3.0 = INTEGER: 90"), std::string::npos) << trap;
 }
 
 // A logical disk control and eleven work queue controls that all cross their

@@ -140,6 +140,28 @@ TEST_F(SamplingEndToEnd, ClockMovedBackRemovesTheNewestSamples) {
   EXPECT_EQ(integer(controlOid(8, 8, 1)), t0);
 }
 
+TEST_F(SamplingEndToEnd, ClockSteppedBackWithinAnIntervalKeepsOneSamplePerDueTime) {
+  const long long t0 = minute0();
+  startWith(100, t0 - 30);
+  ASSERT_TRUE(sampleAt(t0)) << install_.traceLog();
+  // The pass five seconds later runs; then a time-synchronisation step of
+  // about ten seconds back makes the clock pass t0 a second time.
+  moveClockTo(t0 + 3);
+  std::this_thread::sleep_for(3s);
+  moveClockTo(t0 - 3);
+  std::this_thread::sleep_for(5s);
+  EXPECT_EQ(lastSample(), 1);
+
+  ASSERT_TRUE(sampleAt(t0 + 60)) << install_.traceLog();
+  ASSERT_TRUE(sampleAt(t0 + 120)) << install_.traceLog();
+  EXPECT_EQ(lastSample(), 3);
+  EXPECT_EQ(integer(controlOid(8, 8, 1)), t0);
+  const std::vector<std::string> walked =
+      lines(run(service_.client("snmpwalk") + " " + kRoot + ".1.2.1.2.1"));
+  EXPECT_EQ(walked.size(), 3u) << install_.traceLog();
+  EXPECT_EQ(install_.traceLog().find("internal error"), std::string::npos);
+}
+
 TEST_F(SamplingEndToEnd, VanishedInterfaceIsDeprecatedAndReturns) {
   // Five-minute boundaries are the rescan times.
   const long long t0 = (minute0() / 300 + 1) * 300;

@@ -252,8 +252,7 @@ TEST_F(SamplingTest, AlignmentLeavesSomeControlsAlone) {
   fill(c, 3, kMidnight);
   testing::internal::CaptureStdout();
   EXPECT_EQ(Align_Sampling_History(c, lastDue(c), AlignMode::kSampler), 2);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "ntrend internal error, lastSampleTimeStamp = current timeStamp\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   c->historyStatus = 2;
   EXPECT_EQ(Align_Sampling_History(c, lastDue(c) + 36000, AlignMode::kStartup), 0);
   c->historyStatus = 1;

@@ -203,6 +203,43 @@ TEST(CurvemibInService, ThresholdTrapReachesReceiverAndSigtermUnloads) {
   receiver.terminate(10s);
 }
 
+TEST(CurvemibInService, SecondAgentOverTheSameHistoryRefusesToStart) {
+  const std::string service = buildDir() + "/bin/snmpsvc";
+  const std::string wlreg = buildDir() + "/bin/wlreg";
+  if (access(service.c_str(), X_OK) != 0) GTEST_SKIP() << "snmpsvc is not built";
+  if (shell("command -v snmpget >/dev/null") != 0) GTEST_SKIP() << "snmpget is not installed";
+  TempInstallRoot install(
+      "pctMemoryAvailableKBytes 1 10 1 0 0 2 rising\n"
+      "[TrendFiles]\n");
+  ASSERT_TRUE(installAgent(install));
+  ASSERT_EQ(shell("'" + wlreg +
+                  "' set 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\"
+                  "ValidCommunities' public REG_DWORD 4"),
+            0);
+  const std::string firstPort = std::to_string(freeUdpPort());
+  ChildProcess first({service, "-f", "--agent", "udp:127.0.0.1:" + firstPort});
+  ASSERT_TRUE(first.started());
+  // The newest sample's number of control 1, as the first service answers it.
+  const std::string lastSample = "snmpget -v1 -c public -Oqv -r 1 -t 3 udp:127.0.0.1:" + firstPort +
+                                 " 1.3.6.1.4.1.64823.2.45.1.1.1.14.8.1 2>&1";
+  ASSERT_TRUE(waitUntil([&] { return commandOutput(lastSample) == "1\n"; }, 20s))
+      << install.logText();
+
+  ChildProcess second({service, "-f", "--agent", "udp:127.0.0.1:" + std::to_string(freeUdpPort())});
+  ASSERT_TRUE(second.started());
+  EXPECT_EQ(second.waitForExit(20s), 1);
+  const std::string log = install.logText();
+  EXPECT_NE(log.find("ntrend init() return\n"), std::string::npos) << log;  // not emptied
+  EXPECT_NE(log.find("is in use by another agent.\n"), std::string::npos) << log;
+  const std::string events = agentEvents();
+  EXPECT_NE(events.find("1010 RIREVU001010E"), std::string::npos) << events;
+
+  // The first one goes on sampling and answering.
+  EXPECT_TRUE(waitUntil([&] { return commandOutput(lastSample) == "2\n"; }, 15s))
+      << commandOutput(lastSample) << install.logText();
+  EXPECT_EQ(first.terminate(30s), 0);
+}
+
 TEST(CurvemibInService, FailedStartupEndsTheServiceWithStatusOne) {
   const std::string service = buildDir() + "/bin/snmpsvc";
   if (access(service.c_str(), X_OK) != 0) GTEST_SKIP() << "snmpsvc is not built";

@@ -166,6 +166,26 @@ TEST_F(FileFunctions, CreateFileDispositionsAndInformation) {
             static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 }
 
+TEST_F(FileFunctions, LockFileExcludesOtherHandlesUntilClosed) {
+  const std::string path = Win("CURVEMIB.LCK");
+  HANDLE first =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+  HANDLE second =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+  ASSERT_NE(first, INVALID_HANDLE_VALUE);
+  ASSERT_NE(second, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(LockFile(first, 0, 0, 1, 0));
+  EXPECT_FALSE(LockFile(second, 0, 0, 1, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_LOCK_VIOLATION));
+  EXPECT_TRUE(LockFile(second, 1, 0, 1, 0));  // another range
+  EXPECT_FALSE(LockFile(second, 0, 0, 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_TRUE(CloseHandle(first));  // the lock goes with its handle
+  EXPECT_TRUE(LockFile(second, 0, 0, 1, 0));
+  EXPECT_TRUE(UnlockFile(second, 0, 0, 1, 0));
+  EXPECT_TRUE(CloseHandle(second));
+}
+
 TEST_F(FileFunctions, OpenFileDeletes) {
   WriteFile(temp / "CURVEMIB.DLL", "x");
   OFSTRUCT info;

@@ -45,6 +45,9 @@
 #ifndef ERROR_FILENAME_EXCED_RANGE
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #endif
+#ifndef ERROR_LOCK_VIOLATION
+#define ERROR_LOCK_VIOLATION 33L
+#endif
 
 #define OF_READ 0x0u
 #define OF_DELETE 0x200u
@@ -104,6 +107,15 @@ WLAPI HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 WLAPI BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+// Byte-range locks of a file handle, exclusive, never waiting: a range that
+// another handle (of this or another process) has locked fails with
+// ERROR_LOCK_VIOLATION. A lock goes with its handle's last CloseHandle, or
+// with the process. Ranges of one handle are not counted: locking a range
+// twice through the same handle succeeds.
+WLAPI BOOL LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh,
+                    DWORD nNumberOfBytesToLockLow, DWORD nNumberOfBytesToLockHigh);
+WLAPI BOOL UnlockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh,
+                      DWORD nNumberOfBytesToUnlockLow, DWORD nNumberOfBytesToUnlockHigh);
 WLAPI HFILE OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle);
 WLAPI BOOL SetCurrentDirectoryA(LPCSTR lpPathName);
 WLAPI UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
