@@ -495,7 +495,7 @@ bool AnswerFromJson(const CallSchema& call, const Json& value, Answer* answer, s
           Fail(where + ".result", "must be negative: a list is given as an array of records");
         }
         if (call.list && value.size() > 1) Fail(where, "a failure has no other members");
-        if (!call.list && answer->result != 0) return true;
+        if (call.list || answer->result != 0) return true;
       }
       if (call.list) Fail(where, "must be an array of records or {\"result\": negative}");
       std::string record;

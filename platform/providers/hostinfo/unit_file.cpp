@@ -49,7 +49,7 @@ UnitInfo ParseUnitFile(std::string_view text) {
     const std::string_view trimmed = Trim(line);
     if (!trimmed.empty() && trimmed.back() == '\\' && trimmed.front() != '#' &&
         trimmed.front() != ';') {
-      logical.append(trimmed.substr(0, trimmed.size() - 1));
+      logical.append(Trim(trimmed.substr(0, trimmed.size() - 1)));
       logical.push_back(' ');
       continue;
     }
@@ -57,7 +57,11 @@ UnitInfo ParseUnitFile(std::string_view text) {
         (trimmed.front() == '#' || trimmed.front() == ';')) {
       continue;  // comments inside a continued line are dropped
     }
-    logical.append(line);
+    if (logical.empty()) {
+      logical.append(line);
+    } else {
+      logical.append(trimmed);
+    }
     handle(logical);
     logical.clear();
   }
