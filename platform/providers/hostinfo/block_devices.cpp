@@ -128,7 +128,8 @@ void Describe(const Host& host, Disk* disk) {
     disk->driver = host.LinkName(device + "/driver");
     if (disk->driver.empty()) disk->driver = disk->name;
     disk->bus = StartsWith(disk->name, "zram") ? "memory" : "other";
-    disk->model = host.Attribute(device + "/model");
+    disk->model =
+        StartsWith(disk->name, "zram") ? "Compressed RAM disk" : host.Attribute(device + "/model");
   }
   if (disk->model.empty()) disk->model = disk->name;
 }
