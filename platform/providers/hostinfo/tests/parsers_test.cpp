@@ -13,7 +13,7 @@
 namespace wl::host {
 namespace {
 
-TEST(MountInfo, FieldsEscapesAndBadLines) {
+TEST(ProviderMountInfo, FieldsEscapesAndBadLines) {
   const auto mounts = ParseMountInfo(
       "26 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
       "garbage line\n"
@@ -31,7 +31,7 @@ TEST(MountInfo, FieldsEscapesAndBadLines) {
   EXPECT_EQ("tmpfs", mounts[1].fsType);
 }
 
-TEST(DpkgStatus, InstalledPackagesAndVersions) {
+TEST(ProviderDpkgStatus, InstalledPackagesAndVersions) {
   const auto packages = ParseDpkgStatus(
       "Package: libc6\nStatus: install ok installed\nPriority: required\nSection: libs\n"
       "Architecture: amd64\nMulti-Arch: same\nVersion: 2.36-9+deb12u4\n"
@@ -62,7 +62,7 @@ TEST(DpkgStatus, InstalledPackagesAndVersions) {
   EXPECT_EQ(0u, major);
 }
 
-TEST(UnitFile, DescriptionAndCommand) {
+TEST(ProviderUnitFile, DescriptionAndCommand) {
   const UnitInfo unit = ParseUnitFile(
       "[Unit]\nDescription=OpenBSD Secure Shell server\n# ExecStart=/not/this\n"
       "[Service]\nExecStart=\nExecStart=-/usr/sbin/sshd -D \\\n  $SSHD_OPTS\n"
@@ -74,7 +74,7 @@ TEST(UnitFile, DescriptionAndCommand) {
   EXPECT_EQ("", ParseUnitFile("ExecStart=/outside/section\n[Service").execStart);
 }
 
-TEST(DiskSignature, MbrGptAndNone) {
+TEST(ProviderDiskSignature, MbrGptAndNone) {
   std::string sector0(512, '\0');
   std::string kind;
   uint32_t signature = 1;
@@ -107,7 +107,7 @@ TEST(DiskSignature, MbrGptAndNone) {
   EXPECT_FALSE(SignatureFromText("not-a-guid", &fromText));
 }
 
-TEST(InputDevices, KeyboardsPointersAndOthers) {
+TEST(ProviderInputDevices, KeyboardsPointersAndOthers) {
   const std::string allKeys = "fffffffffffffffe";  // KEY_ESC .. KEY_* of the first word
   EXPECT_EQ(InputKind::kKeyboard, ClassifyInput("120013", "3 0 0 " + allKeys, "", ""));
   // Mouse: EV_KEY|EV_REL, BTN_LEFT (0x110, word 4 bit 16), REL_X and REL_Y.
@@ -118,7 +118,7 @@ TEST(InputDevices, KeyboardsPointersAndOthers) {
   EXPECT_FALSE(BitmapHas("zz", 0));
 }
 
-TEST(Text, WideFieldsTruncateWithoutSplittingPairs) {
+TEST(ProviderText, WideFieldsTruncateWithoutSplittingPairs) {
   WCHAR field[4];
   CopyWide(field, "ab\xF0\x9F\x98\x80");  // "ab" and one character beyond U+FFFF
   EXPECT_EQ(u"ab", std::u16string(WideField(field, 4)));
@@ -129,7 +129,7 @@ TEST(Text, WideFieldsTruncateWithoutSplittingPairs) {
 }
 
 // The schemas describe the records at the byte offsets the consumer reads.
-TEST(Schema, OffsetsFollowTheRecordLayouts) {
+TEST(ProviderSchema, OffsetsFollowTheRecordLayouts) {
   const auto offset = [](const char* call, const char* field) -> long {
     for (const Field& f : FindCall(call)->fields) {
       if (std::string(f.name) == field) return static_cast<long>(f.offset);
@@ -158,7 +158,7 @@ TEST(Schema, OffsetsFollowTheRecordLayouts) {
   EXPECT_EQ(4656u, FindCall("RegGetSoftwareInstalled")->recordSize);
 }
 
-TEST(Fixture, ReplaysRecordsAndFailuresAndNamesFaults) {
+TEST(ProviderFixture, ReplaysRecordsAndFailuresAndNamesFaults) {
   FixtureAnswers answers;
   std::string error;
   ASSERT_TRUE(ParseProviderFixture(

@@ -28,14 +28,14 @@ uint32_t MiddleField(const std::string& identifier) {
   return static_cast<uint32_t>(std::stoul(identifier.substr(dash + 1), nullptr, 16));
 }
 
-class LaidOutMachine : public ::testing::Test {
+class RegprobMachine : public ::testing::Test {
  protected:
-  LaidOutMachine() : host(tree.root()) { LayOutMachine(tree); }
+  RegprobMachine() : host(tree.root()) { LayOutMachine(tree); }
   HostTree tree;
   host::Host host;
 };
 
-TEST_F(LaidOutMachine, DisksCarryTheirSignatureInTheIdentifier) {
+TEST_F(RegprobMachine, DisksCarryTheirSignatureInTheIdentifier) {
   const std::vector<RegScsiDiskRecord> scsi = ScsiDisks(host);
   ASSERT_EQ(2u, scsi.size());
   EXPECT_EQ("sd", Text(scsi[0].driver));
@@ -66,7 +66,7 @@ TEST_F(LaidOutMachine, DisksCarryTheirSignatureInTheIdentifier) {
             MiddleField(Text(nvme[0].identifier)));
 }
 
-TEST_F(LaidOutMachine, InputVideoAndPorts) {
+TEST_F(RegprobMachine, InputVideoAndPorts) {
   const std::vector<RegKeyboardRecord> keyboards = Keyboards(host);
   ASSERT_EQ(1u, keyboards.size());
   EXPECT_EQ(kStartDisabled, keyboards[0].start);  // no driver bound to serio0
@@ -94,7 +94,7 @@ TEST_F(LaidOutMachine, InputVideoAndPorts) {
   EXPECT_TRUE(ParallelPorts(host).empty());
 }
 
-TEST_F(LaidOutMachine, PackagesAndServices) {
+TEST_F(RegprobMachine, PackagesAndServices) {
   const std::vector<RegSoftwareRecord> software = Software(host);
   ASSERT_EQ(5u, software.size());
   std::vector<std::string> names;
@@ -123,7 +123,7 @@ TEST_F(LaidOutMachine, PackagesAndServices) {
   EXPECT_EQ("/etc/systemd/system/ssh.service", Text(ssh.origin));
 }
 
-class Exports : public ::testing::Test {
+class RegprobExports : public ::testing::Test {
  protected:
   void SetUp() override {
     setenv("WARDENLINE_REGISTRY", (tree.root() + "/registry.db").c_str(), 1);
@@ -137,7 +137,7 @@ class Exports : public ::testing::Test {
   WORD handle = 0;
 };
 
-TEST_F(Exports, InstallRootAndThisMachine) {
+TEST_F(RegprobExports, InstallRootAndThisMachine) {
   WCHAR* path = nullptr;
   EXPECT_NE(0, RegGetWardenlinePathName(handle, &path));  // not installed yet
   EXPECT_EQ(nullptr, path);

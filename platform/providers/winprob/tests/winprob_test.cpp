@@ -19,9 +19,9 @@ std::string Text(const WCHAR* field, size_t capacity) {
   return host::Utf16ToUtf8(host::WideField(field, capacity));
 }
 
-class LaidOutMachine : public ::testing::Test {
+class WinprobMachine : public ::testing::Test {
  protected:
-  LaidOutMachine() : host(tree.root()) {
+  WinprobMachine() : host(tree.root()) {
     LayOutMachine(tree);
     host.statFs = [this](const std::string& path, host::FsStats* stats) {
       const std::string mountPoint = path.substr(tree.root().size());
@@ -43,7 +43,7 @@ class LaidOutMachine : public ::testing::Test {
   host::Host host;
 };
 
-TEST_F(LaidOutMachine, StorageAreasAndTheirFileSystems) {
+TEST_F(WinprobMachine, StorageAreasAndTheirFileSystems) {
   const std::vector<W32StorageRecord> storage = Storage(host);
   ASSERT_EQ(6u, storage.size());  // memory, swap, /, /data, /srv/nfs, /tmp
   EXPECT_EQ(kStorageRam, storage[0].type);
@@ -88,7 +88,7 @@ TEST_F(LaidOutMachine, StorageAreasAndTheirFileSystems) {
   EXPECT_EQ(storage[4].partition, Storage(host)[4].partition);
 }
 
-TEST_F(LaidOutMachine, DevicesDisksAndPartitions) {
+TEST_F(WinprobMachine, DevicesDisksAndPartitions) {
   const std::vector<W32DeviceRecord> devices = Devices(host);
   ASSERT_EQ(6u, devices.size());  // 2 processors, eth0, sda, sdb, keyboard
   EXPECT_EQ("Processor 1: Test CPU @ 1GHz", Text(devices[1].description, 514));
@@ -126,7 +126,7 @@ TEST_F(LaidOutMachine, DevicesDisksAndPartitions) {
   EXPECT_TRUE(Printers(host).empty());  // CUPS is asked only about the machine itself
 }
 
-TEST_F(LaidOutMachine, SingleValues) {
+TEST_F(WinprobMachine, SingleValues) {
   DWORD uptime = 0, users = 9;
   ASSERT_TRUE(Uptime(host, &uptime));
   EXPECT_EQ(1234567u, uptime);
@@ -138,7 +138,7 @@ TEST_F(LaidOutMachine, SingleValues) {
   EXPECT_EQ(1024u * 1024 * 1024, memory >> 10);  // hrMemorySize of 1 TiB
 }
 
-TEST(ChooseUnits, SizeAlwaysFits31Bits) {
+TEST(WinprobUnits, SizeAlwaysFits31Bits) {
   DWORD units = 0, size = 0, used = 0;
   ChooseUnits(UINT64_MAX, UINT64_MAX, 512, &units, &size, &used);
   EXPECT_LE(size, 0x7FFFFFFFu);
@@ -149,7 +149,7 @@ TEST(ChooseUnits, SizeAlwaysFits31Bits) {
 }
 
 // The exports: handles, ownership, the fixture and this machine.
-class Exports : public ::testing::Test {
+class WinprobExports : public ::testing::Test {
  protected:
   void SetUp() override {
     unsetenv("WARDENLINE_PROVIDERS");
@@ -166,7 +166,7 @@ class Exports : public ::testing::Test {
   WORD handle = 0;
 };
 
-TEST_F(Exports, LiveMachineAndOwnership) {
+TEST_F(WinprobExports, LiveMachineAndOwnership) {
   W32StorageRecord* storage = nullptr;
   const int count = W32GetStorage(handle, 0, &storage, nullptr);
   ASSERT_GE(count, 2);  // memory and "/" at least
@@ -193,7 +193,7 @@ TEST_F(Exports, LiveMachineAndOwnership) {
   EXPECT_LE(kind, 2u);
 }
 
-TEST_F(Exports, FixtureReplacesAnswers) {
+TEST_F(WinprobExports, FixtureReplacesAnswers) {
   HostTree tree;
   const std::string path = tree.root() + "/fixture.json";
   tree.Write("/fixture.json",
