@@ -10,7 +10,7 @@
 namespace wl::host {
 namespace {
 
-using Json = nlohmann::json;
+using Json = FixtureJson;
 
 size_t NestingDepth(std::string_view text) {
   size_t depth = 0, deepest = 0;

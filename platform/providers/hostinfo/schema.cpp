@@ -10,7 +10,7 @@
 namespace wl::host {
 namespace {
 
-using Json = nlohmann::json;
+using Json = FixtureJson;
 
 #define WL_FIELD(Type, member, name, kind)                                                     \
   Field {                                                                                      \

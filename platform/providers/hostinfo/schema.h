@@ -60,18 +60,22 @@ const CallSchema* FindCall(std::string_view name);
 
 // One call's answer: for list calls `result` is the record count or a
 // negative failure; for single-value calls 0 with one record, or an error code.
+// Fixture documents keep their members in the order written, so that a
+// capture lists each record's fields in layout order.
+using FixtureJson = nlohmann::ordered_json;
+
 struct Answer {
   int result = 0;
   std::vector<std::string> records;  // each exactly recordSize bytes
 };
 
-nlohmann::json RecordToJson(const CallSchema& call, const std::string& record);
-nlohmann::json AnswerToJson(const CallSchema& call, const Answer& answer);
+FixtureJson RecordToJson(const CallSchema& call, const std::string& record);
+FixtureJson AnswerToJson(const CallSchema& call, const Answer& answer);
 // Fills `record` (recordSize bytes, zero where the JSON names no value).
 // Failure: false and `error` naming the element ("W32GetStorage[1].size: ...").
-bool RecordFromJson(const CallSchema& call, const nlohmann::json& item, const std::string& where,
+bool RecordFromJson(const CallSchema& call, const FixtureJson& item, const std::string& where,
                     std::string* record, std::string* error);
-bool AnswerFromJson(const CallSchema& call, const nlohmann::json& value, Answer* answer,
+bool AnswerFromJson(const CallSchema& call, const FixtureJson& value, Answer* answer,
                     std::string* error);
 
 // "name=value ..." for one record, reserved fields left out.
