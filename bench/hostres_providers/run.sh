@@ -6,8 +6,8 @@
 # Ours: providers_bench (Google Benchmark, CPU time of one call).
 # snmpd: started afresh RUNS times on a free loopback port with a private
 # configuration; each time the table is walked twice with snmpwalk and the
-# CPU time of the snmpd process (utime + stime of /proc/PID/stat) is read
-# around each walk. The first walk builds the table and serves it, the second
+# CPU time of snmpd (its single thread's run time in /proc/PID/schedstat, in
+# nanoseconds) is read around each walk. The first walk builds the table and serves it, the second
 # serves it from snmpd's cache; their difference is the build.
 #
 # usage: bench/hostres_providers/run.sh [BUILD_DIR] [RUNS]
@@ -35,7 +35,6 @@ mkdir -p "$work/conf" "$work/state"
 export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work/conf SNMP_PERSISTENT_DIR=$work/state
 export MIBS= HOME=$work
 printf 'rocommunity public 127.0.0.1\n' > "$work/conf/snmpd.conf"
-ticks_per_second=$(getconf CLK_TCK)
 
 echo "== providers (CPU of one call)"
 "$build/bin/providers_bench" --benchmark_min_time=1 --benchmark_format=csv 2> /dev/null |
@@ -44,7 +43,7 @@ echo "== providers (CPU of one call)"
 free_port() {
   python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+cpu_ns() { awk '{ print $1 }' "/proc/$1/schedstat"; }
 
 # snmpd_table NAME OID -> prints cold, warm and build ms per walk, and rows
 snmpd_table() {
@@ -60,19 +59,19 @@ snmpd_table() {
       sleep 0.1
     done
     local t0 t1 t2
-    t0=$(cpu_ticks "$snmpd_pid")
+    t0=$(cpu_ns "$snmpd_pid")
     rows=$(snmpwalk -v2c -c public -On -t 10 -r 0 "127.0.0.1:$port" "$oid" | grep -c '^\.' || true)
-    t1=$(cpu_ticks "$snmpd_pid")
+    t1=$(cpu_ns "$snmpd_pid")
     snmpwalk -v2c -c public -On -t 10 -r 0 "127.0.0.1:$port" "$oid" > /dev/null
-    t2=$(cpu_ticks "$snmpd_pid")
+    t2=$(cpu_ns "$snmpd_pid")
     kill "$snmpd_pid"
     wait "$snmpd_pid" 2> /dev/null || true
     snmpd_pid=
     cold=$((cold + t1 - t0))
     warm=$((warm + t2 - t1))
   done
-  awk -v n="$name" -v c="$cold" -v w="$warm" -v r="$runs" -v hz="$ticks_per_second" -v rows="$rows" \
-    'BEGIN { f = 1000 / hz / r; printf "%-20s cold walk %7.2f ms, cached walk %7.2f ms, build %7.2f ms CPU  (%d bindings)\n", n, c * f, w * f, (c - w) * f, rows }'
+  awk -v n="$name" -v c="$cold" -v w="$warm" -v r="$runs" -v rows="$rows" \
+    'BEGIN { f = 1e-6 / r; printf "%-20s cold walk %7.2f ms, cached walk %7.2f ms, build %7.2f ms CPU  (%d bindings)\n", n, c * f, w * f, (c - w) * f, rows }'
 }
 
 echo "== snmpd (CPU per walk, mean of $runs fresh starts)"

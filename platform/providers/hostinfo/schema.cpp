@@ -505,8 +505,8 @@ bool AnswerFromJson(const CallSchema& call, const Json& value, Answer* answer, s
     }
     if (!call.list) Fail(where, "must be an object");
     if (!value.is_array()) Fail(where, "must be an array of records or {\"result\": negative}");
-    if (value.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
-      Fail(where, "has too many records");
+    if (value.size() > kMaxAnswerBytes / call.recordSize) {
+      Fail(where, "has more records than " + std::to_string(kMaxAnswerBytes >> 20) + " MiB hold");
     }
     for (size_t i = 0; i < value.size(); ++i) {
       std::string record;

@@ -16,6 +16,9 @@
 
 namespace wl::host {
 
+// The most record bytes one answer of a fixture may hold.
+inline constexpr size_t kMaxAnswerBytes = 256u << 20;
+
 // Single-value answers, laid out as records too.
 struct UptimeAnswer {
   DWORD uptime;
