@@ -4,7 +4,10 @@
 #   - build/demo/registry.db   the registry of the demo (WARDENLINE_REGISTRY)
 #   - build/demo/root          the install root (INI, LOGFILES, TrenFile)
 # The agent answers on udp:127.0.0.1:16161 (WL_DEMO_PORT) and sends its traps to
-# udp:127.0.0.1:16162 (WL_DEMO_TRAP_PORT). Every run starts from a fresh
+# udp:127.0.0.1:16162 (WL_DEMO_TRAP_PORT). Beside it the manager discovery
+# service (mgrseek) runs in the foreground on IPX carried in UDP port 16213
+# (WL_DEMO_IPX_PORT) of 127.0.0.1, and a console played by wlipx on
+# 127.0.0.2 can advertise itself to it. Every run starts from a fresh
 # installation. Stop it with Ctrl-C.
 #
 # Usage: scripts/demo.sh [BUILD_DIR]   (default build/default)
@@ -15,6 +18,7 @@ build_dir=$(realpath -m "${1:-$source_dir/build/default}")
 demo_dir=$source_dir/build/demo
 port=${WL_DEMO_PORT:-16161}
 trap_port=${WL_DEMO_TRAP_PORT:-16162}
+ipx_port=${WL_DEMO_IPX_PORT:-16213}
 
 die() {
   echo "demo.sh: $*" >&2
@@ -22,10 +26,11 @@ die() {
 }
 
 [ -d "$build_dir" ] || die "no build directory $build_dir: run 'make build' first"
-cmake --build "$build_dir" --target snmpsvc curvemib wlreg >/dev/null ||
-  die "the build of snmpsvc, curvemib and wlreg failed"
+cmake --build "$build_dir" --target snmpsvc curvemib wlreg mgrseek wlipx >/dev/null ||
+  die "the build of snmpsvc, curvemib, wlreg, mgrseek and wlipx failed"
 snmpsvc=$build_dir/bin/snmpsvc
 wlreg=$build_dir/bin/wlreg
+wlipx=$build_dir/bin/wlipx
 [ -x "$snmpsvc" ] || die "$snmpsvc not found"
 
 rm -rf "$demo_dir"
@@ -53,6 +58,10 @@ parameters='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
 "$wlreg" set "$parameters\\ValidCommunities" public REG_DWORD 4
 "$wlreg" set "$parameters\\ValidCommunities" private REG_DWORD 8
 "$wlreg" set "$parameters\\TrapConfiguration\\public" 1 REG_SZ "127.0.0.1:$trap_port"
+# This host's IPX: UDP port and address.
+ipx='HKLM\SYSTEM\CurrentControlSet\Services\NwlnkIpx\Parameters'
+"$wlreg" set "$ipx" UdpPort REG_DWORD "$ipx_port"
+"$wlreg" set "$ipx" BindAddress REG_SZ 127.0.0.1
 
 mibs="-M +$source_dir/mibs:$source_dir/mibs/base -m WARDENLINE-TREND-MIB"
 agent=udp:127.0.0.1:$port
@@ -77,6 +86,20 @@ In another terminal:
   # Sample control 1 every 5 seconds instead (restarts its history)
   snmpset -v1 -c private $mibs $agent trendControlInterval.8.1 i 1
 
+The manager discovery service (mgrseek) listens on IPX in UDP port $ipx_port of
+127.0.0.1. A management console on the IPX host 127.0.0.2:
+
+  # Receive the traps that reach the console over IPX
+  WARDENLINE_REGISTRY=$WARDENLINE_REGISTRY $wlipx traps --bind 127.0.0.2 --port $ipx_port
+
+  # Advertise the console: within a minute it is a trap destination
+  WARDENLINE_REGISTRY=$WARDENLINE_REGISTRY $wlipx advertise --bind 127.0.0.2 --to 127.0.0.1 --port $ipx_port
+  WARDENLINE_REGISTRY=$WARDENLINE_REGISTRY $wlreg query '$parameters\TrapConfiguration\public'
+
 EOF
 
-exec "$snmpsvc" -f --agent "$agent"
+# mgrseek in the foreground beside the SNMP service; Ctrl-C stops both.
+"$build_dir/bin/mgrseek" -f &
+mgrseek_pid=$!
+trap 'kill "$mgrseek_pid" 2>/dev/null; wait "$mgrseek_pid" 2>/dev/null' EXIT
+"$snmpsvc" -f --agent "$agent"

@@ -14,7 +14,17 @@
 # The registry is the one WARDENLINE_REGISTRY names (the machine's default
 # when unset). Running it again changes nothing but refreshed paths.
 #
-# Usage: scripts/install.sh BUILD_DIR INSTALL_ROOT
+# When the manager discovery service (bin/mgrseek) is built, it is registered
+# too:
+#   - HKLM "SYSTEM\CurrentControlSet\Services\MGRSEEK": Type, Start,
+#     ErrorControl, ImagePath, DisplayName, ObjectName
+#   - "INI\MGRSEEK.INI" (its exclusions), unless one is there already
+#   - "service/mgrseek.service" (systemd unit) and "service/mgrseek.init" (init
+#     script) under the install root, with this installation's paths
+# and with --system (as root) the unit or, without systemd, the init script is
+# installed on this machine and the service started.
+#
+# Usage: scripts/install.sh BUILD_DIR INSTALL_ROOT [--system]
 set -euo pipefail
 
 die() {
@@ -22,7 +32,12 @@ die() {
   exit 1
 }
 
-[ $# -eq 2 ] || die "usage: $0 BUILD_DIR INSTALL_ROOT"
+system_install=0
+if [ $# -eq 3 ] && [ "$3" = --system ]; then
+  system_install=1
+  set -- "$1" "$2"
+fi
+[ $# -eq 2 ] || die "usage: $0 BUILD_DIR INSTALL_ROOT [--system]"
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 [ -d "$1" ] || die "no build directory $1"
@@ -99,3 +114,52 @@ echo "Installed the trend agent in $install_root"
 echo "  agent library:   $agent_library (SNMP extension agent $agent_number)"
 echo "  configuration:   $install_root/INI/CURVEMIB.INI"
 echo "  trace log:       $install_root/LOGFILES/CURVEMIB.LOG"
+
+# The manager discovery service, when built.
+mgrseek="$build_dir/bin/mgrseek"
+if [ -x "$mgrseek" ]; then
+  registry_path=${WARDENLINE_REGISTRY:-/var/lib/wardenline/registry.db}
+  registry_path=$(realpath -m "$registry_path")
+  if [ ! -f "$install_root/INI/MGRSEEK.INI" ]; then
+    cat >"$install_root/INI/MGRSEEK.INI" <<'EOF'
+# Consoles that never become trap destinations, one a line as
+# NNNNNNNN.HHHHHHHHHHHH (IPX network and node number in hexadecimal).
+EOF
+  fi
+  {
+    echo 'REGEDIT4'
+    echo
+    echo '[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\MGRSEEK]'
+    echo '"Type"=dword:00000010'
+    echo '"Start"=dword:00000002'
+    echo '"ErrorControl"=dword:00000001'
+    echo "\"ImagePath\"=$(reg_string "$mgrseek")"
+    echo '"DisplayName"="MGRSEEK"'
+    echo '"ObjectName"="LocalSystem"'
+  } >"$reg_file"
+  "$wlreg" import "$reg_file" || die "registry import of the service MGRSEEK failed"
+
+  # The unit and the init script with this installation's paths.
+  mkdir -p "$install_root/service"
+  sed_paths=(-e "s|@MGRSEEK@|$mgrseek|g" -e "s|@REGISTRY@|$registry_path|g"
+    -e "s|@LOG@|$install_root/LOGFILES/MGRSEEK.LOG|g" -e "s|@DOCS@|$source_dir/docs|g")
+  sed "${sed_paths[@]}" "$source_dir/agent/mgrseek/mgrseek.service" >"$install_root/service/mgrseek.service"
+  sed "${sed_paths[@]}" "$source_dir/agent/mgrseek/mgrseek.init" >"$install_root/service/mgrseek.init"
+  chmod +x "$install_root/service/mgrseek.init"
+  echo "  discovery service: $mgrseek (service MGRSEEK; unit and init script in $install_root/service)"
+
+  if [ "$system_install" -eq 1 ]; then
+    [ "$(id -u)" -eq 0 ] || die "--system must run as root"
+    if [ -d /run/systemd/system ]; then
+      cp "$install_root/service/mgrseek.service" /etc/systemd/system/mgrseek.service
+      systemctl daemon-reload
+      systemctl enable --now mgrseek.service
+      echo "  started with systemd (systemctl status mgrseek)"
+    else
+      cp "$install_root/service/mgrseek.init" /etc/init.d/mgrseek
+      if command -v update-rc.d >/dev/null; then update-rc.d mgrseek defaults >/dev/null; fi
+      /etc/init.d/mgrseek start
+      echo "  started with /etc/init.d/mgrseek (its messages: $install_root/LOGFILES/MGRSEEK.LOG)"
+    fi
+  fi
+fi
