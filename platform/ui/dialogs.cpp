@@ -188,6 +188,11 @@ int LineBox(const std::string& caption, const std::string& text, UINT type, bool
     return IDNO;
   }
   std::string a(answer);
+  if (!isatty(STDIN_FILENO)) {
+    // The answer came from a pipe: show it, so the log reads as a dialogue.
+    fprintf(stderr, "%s", a.c_str());
+    if (a.empty() || a.back() != '\n') fputc('\n', stderr);
+  }
   if (a.find('\n') == std::string::npos) {
     // An overlong line is no answer; drop the rest of it.
     int c;
