@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   procps iproute2
+  tshark
 )
 
 missing=()

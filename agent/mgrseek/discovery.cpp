@@ -206,24 +206,24 @@ void AcceptDatagram(const uint8_t* data, size_t size) {
     // A name that is not a node and network number in hexadecimal would put
     // garbage into the trap destinations.
     if (!sap.usable) continue;
-    auto* entry = new ManagerEntry;
-    entry->kind = kIpxAddress;
-    std::memcpy(entry->node, sap.name.data(), 12);
-    std::memcpy(entry->network, sap.name.data() + 12, 8);
-    Lock();
-    if (FindEqual(receivedList, *entry) != nullptr) {
-      delete entry;
-    } else if (receivedCount >= kMaxConsolesHeard) {
-      delete entry;
+    ManagerEntry heard;
+    heard.kind = kIpxAddress;
+    std::memcpy(heard.node, sap.name.data(), 12);
+    std::memcpy(heard.network, sap.name.data() + 12, 8);
+    // The listener is the only thread that changes `receivedList`, so it may
+    // search it unguarded; the semaphore is taken to change it.
+    if (FindEqual(receivedList, heard) != nullptr) continue;
+    if (receivedCount >= kMaxConsolesHeard) {
       if (!capReported) {
         Say("FINDWL Error: %zu consoles heard; consoles heard after them are ignored\n",
             kMaxConsolesHeard);
         capReported = true;
       }
-    } else {
-      InsertFront(&receivedList, entry);
-      ++receivedCount;
+      continue;
     }
+    Lock();
+    InsertFront(&receivedList, new ManagerEntry(heard));
+    ++receivedCount;
     Unlock();
   }
 }

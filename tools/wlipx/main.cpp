@@ -1,10 +1,13 @@
 // wlipx: plays a management console on another IPX host (see docs/mgrseek.md).
 //   wlipx advertise [--name NAME] [--type 0x026A] [--to ADDRESS] [--bind ADDRESS] [--port N]
+//                   [--count N --rate PER_SECOND --consoles N]
 //   wlipx traps [--bind ADDRESS] [--port N] [--count N]
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "local_address.h"
@@ -21,11 +24,14 @@ constexpr int kPacketType = 4;
 constexpr const char* kUsage =
     "usage: wlipx advertise [--name NAME] [--type 0x026A] [--to ADDRESS] [--bind ADDRESS] "
     "[--port N]\n"
+    "                       [--count N] [--rate PER_SECOND] [--consoles N]\n"
     "       wlipx traps [--bind ADDRESS] [--port N] [--count N]\n"
     "ADDRESS is the IPv4 address of an IPX host (--to: the host advertised to, default the\n"
     "broadcast; --bind: this host, default the registry's); --port is the UDP port of IPX\n"
     "(default the registry's, else 213). The advertisement's name defaults to this host's\n"
-    "node and network numbers in hexadecimal (12 and 8 digits).\n";
+    "node and network numbers in hexadecimal (12 and 8 digits). For load tests, --count\n"
+    "sends N advertisements at --rate a second (default 1000) from --consoles distinct\n"
+    "consoles (default 1), whose names carry the numbers 0 to N-1 as network number.\n";
 
 struct Options {
   std::string command;
@@ -35,6 +41,8 @@ struct Options {
   std::string bind;
   long port = 0;
   long count = 0;
+  long rate = 1000;
+  long consoles = 1;
 };
 
 int Usage(const std::string& message) {
@@ -162,6 +170,7 @@ int Advertise(Options options) {
   }
   if (options.name.empty()) options.name = Hex(node, 6) + Hex(network, 4);
 
+  const std::string node12 = Hex(node, 6);
   // A general service response with one entry.
   std::vector<char> message(2 + 64, '\0');
   message[1] = 2;
@@ -182,18 +191,43 @@ int Advertise(Options options) {
     std::memcpy(target.sa_nodenum + 2, to, 4);
   }
   target.sa_socket = htons(kSapSocket);
-  const int sent = sendto(s, message.data(), static_cast<int>(message.size()), 0,
-                          reinterpret_cast<const sockaddr*>(&target), sizeof target);
-  const int error = WSAGetLastError();
+  if (options.count == 0) {
+    const int sent = sendto(s, message.data(), static_cast<int>(message.size()), 0,
+                            reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    const int error = WSAGetLastError();
+    closesocket(s);
+    WSACleanup();
+    if (sent == SOCKET_ERROR) {
+      std::fprintf(stderr, "wlipx: sendto failed (%d)\n", error);
+      return 1;
+    }
+    std::printf("advertised \"%s\" (type 0x%04lX) to %s\n", options.name.c_str(), options.type,
+                AddressText(target).c_str());
+    return 0;
+  }
+  // A paced stream: the names of console i carry i as network number.
+  long failed = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (long i = 0; i < options.count; ++i) {
+    char name[24];
+    std::snprintf(name, sizeof name, "%s%08lX", node12.c_str(), i % options.consoles);
+    std::memcpy(&message[4], name, 20);
+    if (sendto(s, message.data(), static_cast<int>(message.size()), 0,
+               reinterpret_cast<const sockaddr*>(&target), sizeof target) == SOCKET_ERROR) {
+      ++failed;
+    }
+    if ((i + 1) % 100 == 0) {
+      std::this_thread::sleep_until(start +
+                                    std::chrono::microseconds((i + 1) * 1000000LL / options.rate));
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   closesocket(s);
   WSACleanup();
-  if (sent == SOCKET_ERROR) {
-    std::fprintf(stderr, "wlipx: sendto failed (%d)\n", error);
-    return 1;
-  }
-  std::printf("advertised \"%s\" (type 0x%04lX) to %s\n", options.name.c_str(), options.type,
-              AddressText(target).c_str());
-  return 0;
+  std::printf("sent %ld advertisements of %ld consoles in %.2f s (%ld failed)\n",
+              options.count - failed, options.consoles, seconds, failed);
+  return failed == 0 ? 0 : 1;
 }
 
 int Traps(const Options& options) {
@@ -261,6 +295,11 @@ int main(int argc, char** argv) {
       options.type = number;
     } else if (advertise && option == "--to") {
       options.to = value;
+    } else if (advertise && (option == "--count" || option == "--rate" || option == "--consoles")) {
+      if (!ParseNumber(value, 1000000000, &number) || number == 0) return Usage("bad " + option);
+      (option == "--count"  ? options.count
+       : option == "--rate" ? options.rate
+                            : options.consoles) = static_cast<long>(number);
     } else if (!advertise && option == "--count") {
       if (!ParseNumber(value, 1000000000, &number)) return Usage("bad --count");
       options.count = static_cast<long>(number);
