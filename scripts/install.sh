@@ -24,6 +24,14 @@
 # and with --system (as root) the unit or, without systemd, the init script is
 # installed on this machine and the service started.
 #
+# Then the bin directory (with the uninstaller purgewiz) goes on the search
+# path (HKLM "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+# "Path", in front; "ImagePath" of the agent's key is the install root), with
+# --system the program group "Wardenline Agent" is made in the desktop menu,
+# and "UNINST.INI" in the install root lists what the installation added for
+# purgewiz (docs/uninstall.md). Everything outside the install root goes under
+# WARDENLINE_SYSTEM_PREFIX (default "/").
+#
 # Usage: scripts/install.sh BUILD_DIR INSTALL_ROOT [--system]
 set -euo pipefail
 
@@ -207,7 +215,10 @@ esac
 
 group='Wardenline Agent'
 items=('Trace Log' 'Configuration' 'Uninstall')
-if [ -x "$wlprogman" ]; then
+# The menu files lie outside the install root: only with --system, as the
+# service's unit and script. UNINST.INI names the group either way (deleting a
+# group that is not there does no harm).
+if [ "$system_install" -eq 1 ] && [ -x "$wlprogman" ]; then
   "$wlprogman" "[CreateGroup($group)][AddItem(xdg-open $install_root/LOGFILES/CURVEMIB.LOG,Trace Log)][AddItem(xdg-open $install_root/INI/CURVEMIB.INI,Configuration)][AddItem($install_root/bin/purgewiz $install_root/UNINST.INI,Uninstall)]" ||
     die "the program group could not be created"
 fi

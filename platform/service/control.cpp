@@ -247,12 +247,15 @@ SC_HANDLE OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD) {
     return nullptr;
   }
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), 0, KEY_READ, &key) !=
+  // "SNMP Service", the SNMP service's name before NT 4.0, is the same
+  // service as "SNMP", whose key the SNMP service keeps.
+  const std::string keyName = strcasecmp(name.c_str(), "SNMP Service") == 0 ? "SNMP" : name;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(keyName).c_str(), 0, KEY_READ, &key) !=
       ERROR_SUCCESS) {
     SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
     return nullptr;
   }
-  auto* service = new ScObject{kMagic, false, name, ProgramOf(key, name)};
+  auto* service = new ScObject{kMagic, false, keyName, ProgramOf(key, keyName)};
   RegCloseKey(key);
   if (!UseSystemd(*service) && !IsFile(ScriptPath(*service))) {
     delete service;

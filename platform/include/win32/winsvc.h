@@ -105,7 +105,8 @@ WLAPI BOOL wl_StartServiceCtrlDispatcherForeground(const SERVICE_TABLE_ENTRYA* l
 // system prefix is "/") or an init script "etc/init.d/<program>", both under
 // WARDENLINE_SYSTEM_PREFIX (default "/"). <program> is the file name of the
 // key's "ImagePath" (REG_SZ, up to the first blank), else the service name in
-// lower case; "SNMP" and "SNMP Service" are the SNMP service, snmpsvc.
+// lower case; "SNMP" and "SNMP Service" are the SNMP service, snmpsvc, with
+// the key "SNMP".
 // Handles belong to the calling process; one thread at a time.
 
 // Only the local machine (null or empty name) and the active database.
