@@ -193,7 +193,7 @@ int LineBox(const std::string& caption, const std::string& text, UINT type, bool
     fprintf(stderr, "%s", a.c_str());
     if (a.empty() || a.back() != '\n') fputc('\n', stderr);
   }
-  if (a.find('\n') == std::string::npos) {
+  if (a.find('\n') == std::string::npos && !feof(stdin)) {
     // An overlong line is no answer; drop the rest of it.
     int c;
     while ((c = fgetc(stdin)) != EOF && c != '\n') {
