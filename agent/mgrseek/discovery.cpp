@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "agent/mgrseek/exclusions.h"
 #include "agent/mgrseek/sap_datagram.h"
@@ -36,6 +37,10 @@ HANDLE stopEvent = nullptr;
 HANDLE listenerThread = nullptr;
 HANDLE updaterThread = nullptr;
 std::atomic<bool> stopping{false};
+// Held by the start and by the stop, so that a stop signalled during the start
+// waits for it; `running` tells the stop whether there is anything to end.
+std::mutex lifecycleMutex;
+bool running = false;
 
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Say(const char* format, ...) {
@@ -202,7 +207,12 @@ void AcceptDatagram(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < count; ++i) {
     const SapEntry sap = ReadSapEntry(data, size, i);
     if (!sap.console) continue;
-    Say("type = %x name: %s\n", sap.typeAsStored, sap.name.c_str());
+    // Bytes that could steer a terminal are shown as "?".
+    std::string shown = sap.name;
+    for (char& c : shown) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    Say("type = %x name: %s\n", sap.typeAsStored, shown.c_str());
     // A name that is not a node and network number in hexadecimal would put
     // garbage into the trap destinations.
     if (!sap.usable) continue;
@@ -240,6 +250,7 @@ bool UpdatePass() {
 void WINAPI ServiceMain(DWORD, LPSTR*) {
   statusHandle = RegisterServiceCtrlHandlerA(kServiceName, ControlHandler);
   if (statusHandle == nullptr) return;
+  std::lock_guard<std::mutex> lock(lifecycleMutex);
   stopping.store(false);
   if (!Initialize()) {
     Say("FINDWL Error: initialization failed\n");
@@ -252,11 +263,15 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     ReportStatus(SERVICE_STOPPED, 1);
     return;
   }
+  running = true;
   ReportStatus(SERVICE_RUNNING, 0);
 }
 
 void WINAPI ControlHandler(DWORD control) {
   if (control != SERVICE_CONTROL_STOP) return;
+  std::lock_guard<std::mutex> lock(lifecycleMutex);
+  if (!running) return;
+  running = false;
   stopping.store(true);
   SetEvent(stopEvent);
   WaitForSingleObject(listenerThread, INFINITE);

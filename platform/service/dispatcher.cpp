@@ -30,6 +30,7 @@ struct Dispatcher {
   LPHANDLER_FUNCTION handler = nullptr;
   SERVICE_STATUS status{};
   bool stopped = false;
+  bool stopPending = false;  // asked for before a handler was registered
   bool stopSent = false;
 };
 
@@ -89,6 +90,7 @@ BOOL RunDispatcher(const SERVICE_TABLE_ENTRYA* table, bool foreground) {
     d.handler = nullptr;
     d.status = SERVICE_STATUS{};
     d.stopped = false;
+    d.stopPending = false;
     d.stopSent = false;
   }
   int pipeFds[2];
@@ -137,7 +139,8 @@ BOOL RunDispatcher(const SERVICE_TABLE_ENTRYA* table, bool foreground) {
         break;
       }
       registered = d.handler != nullptr;
-      if (stopRequested && !d.stopSent && registered) {
+      d.stopPending = d.stopPending || stopRequested;
+      if (d.stopPending && !d.stopSent && registered) {
         d.stopSent = true;
         handler = d.handler;
       }
@@ -193,6 +196,7 @@ WLAPI SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerA(LPCSTR lpServiceName,
     return nullptr;
   }
   d.handler = lpHandlerProc;
+  Wake(kStatusChanged);  // a stop asked for before now is delivered
   return kStatusHandle;
 }
 

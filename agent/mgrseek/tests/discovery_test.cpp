@@ -133,7 +133,9 @@ TEST_F(DiscoveryTest, DatagramEntriesThatMakeConsoles) {
   for (int i = 0; i < 3; ++i) Accept(Datagram({SapEntryBytes(ConsoleName(1))}));
   EXPECT_EQ(CountEntries(receivedList), 1u);
   // Other server types, and console names that are no IPX address, add nothing.
-  Accept(Datagram({SapEntryBytes(ConsoleName(2), 0x0004), SapEntryBytes("MY-CONSOLE"),
+  Accept(Datagram({SapEntryBytes(ConsoleName(2), 0x0004),
+                   SapEntryBytes("MY\x1b"
+                                 "CONSOLE"),
                    SapEntryBytes(std::string(48, 'F'))}));
   EXPECT_EQ(CountEntries(receivedList), 2u);
   const std::string out = testing::internal::GetCapturedStdout();
@@ -142,7 +144,7 @@ TEST_F(DiscoveryTest, DatagramEntriesThatMakeConsoles) {
                 "type = 6a02 name: " + ConsoleName(1) + "\n" +        //
                 "type = 6a02 name: " + ConsoleName(1) + "\n" +        //
                 "type = 6a02 name: " + ConsoleName(1) + "\n" +        //
-                "type = 6a02 name: MY-CONSOLE\n" +                    //
+                "type = 6a02 name: MY?CONSOLE\n" +                    //
                 "type = 6a02 name: " + std::string(48, 'F') + "\n");  //
   // The node is the name's first 12 characters, the network the next 8.
   const ManagerEntry* first = receivedList->next;

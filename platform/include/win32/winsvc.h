@@ -11,7 +11,8 @@
 // - The service main runs on a thread of its own; the control handler runs on
 //   the dispatcher's thread (the one that called the dispatcher).
 // - SIGTERM and SIGINT become SERVICE_CONTROL_STOP for the handler (once; a
-//   second signal during the stop is ignored).
+//   second signal during the stop is ignored; one that comes before the
+//   handler is registered is delivered when it is).
 // - Every reported status is recorded under HKLM
 //   "SYSTEM\CurrentControlSet\Services\<name>\Status" (values CurrentState,
 //   ControlsAccepted, Win32ExitCode, ServiceSpecificExitCode, CheckPoint,
