@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "agent/uninstall/install_root.h"
 #include "agent/uninstall/safe_delete.h"
@@ -299,9 +300,12 @@ bool RestartSnmp() {
 }
 
 void DeleteFiles() {
+  // The whole list is read before anything is deleted: the configuration
+  // file itself may be on it.
   const int count = ReadCount("Files", "Count");
-  for (int i = 1; i <= count; ++i) {
-    const std::string file = Profile("Files", std::to_string(i).c_str());
+  std::vector<std::string> files;
+  for (int i = 1; i <= count; ++i) files.push_back(Profile("Files", std::to_string(i).c_str()));
+  for (const std::string& file : files) {
     if (file.empty()) continue;
     char host[4096];
     const DWORD n = wl_host_path(file.c_str(), host, sizeof host);

@@ -326,8 +326,14 @@ BOOL DeleteService(SC_HANDLE hService) {
   ScObject* s = Service(hService);
   if (s == nullptr) return FALSE;
   const bool systemd = UseSystemd(*s);
+  // Boot-time links go first, so that none is left pointing at nothing.
+  if (systemd) Run({Systemctl(), "disable", s->program + ".service"}, kCommandSeconds);
   unlink(UnitPath(*s).c_str());
+  const bool hadScript = IsFile(ScriptPath(*s));
   unlink(ScriptPath(*s).c_str());
+  if (hadScript && wl::core::SystemPath("") == "/" && IsFile("/usr/sbin/update-rc.d")) {
+    Run({"/usr/sbin/update-rc.d", "-f", s->program, "remove"}, kCommandSeconds);
+  }
   if (systemd) Run({Systemctl(), "daemon-reload"}, kCommandSeconds);
   const LONG r = DeleteTree(HKEY_LOCAL_MACHINE, KeyPath(s->name));
   if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND) {

@@ -244,9 +244,14 @@ TEST_F(PurgeTest, FilesAndTreeDeletion) {
   fs::create_directories(dir_ + "/outside");
   std::ofstream(dir_ + "/outside/precious") << "x";
   fs::create_directory_symlink(dir_ + "/outside", root + "/link");
-  Config("[Files]\nCount=1\n1=" + root + "/INI/A.INI\n");
+  // The configuration file first on the list: the rest is still deleted.
+  std::ofstream(dir_ + "/listed") << "x";
+  Config("[Files]\nCount=3\n1=" + g_purge.configFile + "\n2=" + dir_ + "/listed\n3=" + root +
+         "/INI/A.INI\n");
   g_purge.installRoot = root;
   DeleteFiles();
+  EXPECT_FALSE(fs::exists(g_purge.configFile));
+  EXPECT_FALSE(fs::exists(dir_ + "/listed"));
   EXPECT_FALSE(fs::exists(root));
   EXPECT_TRUE(fs::exists(dir_ + "/outside/precious"));  // the link went, not its target
 

@@ -127,8 +127,9 @@ WLAPI BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS 
 // "systemctl start" or the init script's "start" (at most 90 s); FALSE when
 // it fails, ERROR_SERVICE_ALREADY_RUNNING when running.
 WLAPI BOOL StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCSTR* lpServiceArgVectors);
-// Removes the unit and the init script and the service key with everything
-// under it. The service is not stopped first.
+// Removes the unit (disabled first) and the init script (with its boot-time
+// links when the prefix is "/") and the service key with everything under it.
+// The service is not stopped first.
 WLAPI BOOL DeleteService(SC_HANDLE hService);
 WLAPI BOOL CloseServiceHandle(SC_HANDLE hSCObject);
 
