@@ -59,6 +59,13 @@ agent_library="$build_dir/lib/libcurvemib.so"
 sample_ini="$source_dir/agent/trend/sample/CURVEMIB.INI"
 
 [ -x "$wlreg" ] || die "$wlreg not found: build the tools first"
+# What the registry holds before this installation, so that UNINST.INI lists
+# only what the installation adds.
+key_exists() { "$wlreg" query "$1" >/dev/null 2>&1; }
+had_agents_key=0
+key_exists 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' && had_agents_key=1
+had_environment_key=0
+key_exists 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' && had_environment_key=1
 [ -f "$agent_library" ] || die "$agent_library not found: build target curvemib first"
 case "$install_root" in
   *'"'* | *$'\n'*) die "the install root may not contain quotes or newlines" ;;
@@ -196,7 +203,7 @@ wlprogman="$build_dir/bin/wlprogman"
 
 environment_key='HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
 bin_entry="$install_root\\bin"
-old_path=$("$wlreg" export "$environment_key" 2>/dev/null | awk '
+old_path=$({ "$wlreg" export "$environment_key" 2>/dev/null || true; } | awk '
   tolower($0) ~ /^"path"="/ { v = substr($0, 9); sub(/"[ \t\r]*$/, "", v); gsub(/\\\\/, "\\", v); print v }')
 case ";$old_path;" in
   *";$bin_entry;"*) new_path=$old_path ;;
@@ -242,17 +249,25 @@ uninst="$install_root/UNINST.INI"
   fi
   echo
   echo '[Registry]'
+  # Handled from the highest number down: a value before its key.
+  entries=(
+    '_key=SOFTWARE\Tarvex\Wardenline\CurrentVersion'
+    '_key=SOFTWARE\Tarvex\Wardenline\CurvemibAgent\CurrentVersion'
+    '_key=SYSTEM\CurrentControlSet\Services\EventLog\Application\VO DEDAZ')
+  agents='SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents'
+  environment='SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+  [ "$had_agents_key" -eq 0 ] && entries+=("_key=$agents")
+  entries+=("_key=$agents|_valuedata=$agent_key")
+  [ "$had_environment_key" -eq 0 ] && entries+=("_key=$environment")
+  [ -z "$old_path" ] && entries+=("_key=$environment|_valuename=Path")
   if [ "$mgrseek_service" -eq 1 ] && [ "$system_install" -eq 0 ]; then
-    echo 'Count=5'
-    echo '5_key=SYSTEM\CurrentControlSet\Services\MGRSEEK'
-  else
-    echo 'Count=4'
+    entries+=('_key=SYSTEM\CurrentControlSet\Services\MGRSEEK')
   fi
-  echo '1_key=SOFTWARE\Tarvex\Wardenline\CurrentVersion'
-  echo '2_key=SOFTWARE\Tarvex\Wardenline\CurvemibAgent\CurrentVersion'
-  echo '3_key=SYSTEM\CurrentControlSet\Services\EventLog\Application\VO DEDAZ'
-  echo '4_key=SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents'
-  echo "4_valuedata=$agent_key"
+  echo "Count=${#entries[@]}"
+  for i in "${!entries[@]}"; do
+    IFS='|' read -r -a parts <<<"${entries[$i]}"
+    for part in "${parts[@]}"; do echo "$((i + 1))$part"; done
+  done
   echo
   echo '[Files]'
   files=()
