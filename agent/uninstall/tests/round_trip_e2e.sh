@@ -54,8 +54,8 @@ REG
 "$wlreg" import "$scratch/machine.reg"
 "$prefix/etc/init.d/snmpsvc" start
 snapshot() {
-  "$wlreg" export HKEY_LOCAL_MACHINE | grep -v -i -e '^\[.*\\Services\\SNMP\\Status\]' >"$1.reg"
-  (cd "$scratch" && { find root sys -path sys/run -prune -o -print 2>/dev/null || true; } | sort) >"$1.files"
+  "$wlreg" export HKEY_LOCAL_MACHINE >"$1.reg"
+  (cd "$scratch" && { find root sys 2>/dev/null || true; } | sort) >"$1.files"
 }
 snapshot "$scratch/before"
 
