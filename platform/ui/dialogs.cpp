@@ -240,7 +240,7 @@ void Dispatch(Dialog& d, UINT message, WPARAM wParam, LPARAM lParam) {
 void HandleKey(Dialog& d, int key) {
   if (key == NEWT_KEY_ESCAPE) {
     Dispatch(d, WM_COMMAND, IDCANCEL, 0);
-  } else if (key == NEWT_KEY_F4 || key == 0x11 /* Ctrl-Q */) {
+  } else if (key == NEWT_KEY_F4) {
     Dispatch(d, WM_SYSCOMMAND, SC_CLOSE, 0);
   }
 }

@@ -108,6 +108,22 @@ try:
         fail("exit status %s" % child.exitstatus)
     if os.path.exists(root):
         fail("the install root is still there")
+
+    # The window's close command (F4) ends the run before its next step.
+    os.makedirs(root + "/INI")
+    with open(config, "w") as f:
+        f.write("[Program Group]\nName=Wardenline Agent\n")
+    screen.reset()
+    pending.clear()
+    child = pexpect.spawn(build + "/bin/purgewiz", [config], env=env, dimensions=(ROWS, COLS))
+    wait_for("Uninstall Confirmation")
+    child.send("\r")
+    wait_for("Restart SNMP Service.")
+    child.send("\x1bOS")  # F4
+    child.expect(pexpect.EOF, timeout=30)
+    child.close()
+    if child.exitstatus != 0 or not os.path.exists(config):
+        fail("closing the window did not end the run before the files went")
     print("terminal test: ok")
 finally:
     shutil.rmtree(scratch, ignore_errors=True)

@@ -6,7 +6,7 @@
 //
 // The dialog runs on the caller's thread: DialogBox... handles the messages
 // posted to it one by one, redrawing the screen after each, and reads the
-// keyboard between them (Escape is WM_COMMAND IDCANCEL; F4 or Ctrl-Q is the
+// keyboard between them (Escape is WM_COMMAND IDCANCEL; F4 is the
 // system menu's close, WM_SYSCOMMAND SC_CLOSE). Not thread safe: one thread.
 //
 // Registering with the 3-D controls library (Ctl3dRegister and friends) does
