@@ -69,6 +69,13 @@ sleep 2
 snmpwalk -v1 -c public -t 2 -r 1 "udp:127.0.0.1:$port" 1.3.6.1.4.1.64823.2.45 >"$scratch/walk.txt" 2>&1 || true
 grep -q "64823.2.45" "$scratch/walk.txt" || fail "snmpsvc does not serve the trend agent: $(head -3 "$scratch/walk.txt")"
 
+# No command line: nothing at all; a missing file: the error, nothing done.
+[ -z "$("$root/bin/purgewiz" 2>&1 </dev/null)" ] || fail "output without a command line"
+[ "$(echo yes | "$root/bin/purgewiz" "$root/NONE.INI" 2>&1)" = "Error: invalid configuration file" ] ||
+  fail "no error for a missing file"
+# Anything but yes changes nothing.
+echo no | "$root/bin/purgewiz" "$root/UNINST.INI" 2>/dev/null
+[ -f "$root/UNINST.INI" ] || fail "uninstalled without a yes"
 echo yes | "$root/bin/purgewiz" "$root/UNINST.INI" 2>"$scratch/purgewiz.err" || fail "purgewiz exit status"
 grep -q "has been uninstalled" "$scratch/purgewiz.err" || fail "no final message: $(cat "$scratch/purgewiz.err")"
 snapshot "$scratch/after"
