@@ -235,6 +235,17 @@ TEST_F(PurgeTest, AServiceThatNeverStopsIsAFailureAfterABoundedWait) {
   EXPECT_TRUE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\after"));
 }
 
+TEST_F(PurgeTest, TheSnmpServiceIsRestartedUnderItsNameForTheVersion) {
+  EXPECT_FALSE(RestartSnmp());  // no SNMP service: "Fail to restart SNMP Service"
+  Service("snmpsvc", true);
+  SetString("SYSTEM\\CurrentControlSet\\Services\\SNMP", "x", "1");
+  for (double version : {3.51, 4.0}) {  // "SNMP Service", then "SNMP"
+    g_purge.ntVersion = version;
+    EXPECT_TRUE(RestartSnmp()) << version;
+    EXPECT_TRUE(fs::exists(dir_ + "/snmpsvc.state")) << version;  // running again
+  }
+}
+
 TEST_F(PurgeTest, FilesAndTreeDeletion) {
   const std::string root = dir_ + "/root";
   fs::create_directories(root + "/INI");
