@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang clang-tidy libclang-rt-14-dev make pkg-config
   libsqlite3-dev sqlite3
+  libnewt-dev python3-pexpect python3-pyte
   libsnmp-dev snmp snmpd snmptrapd smitools
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -24,6 +24,14 @@
 # and with --system (as root) the unit or, without systemd, the init script is
 # installed on this machine and the service started.
 #
+# Then the bin directory (with the uninstaller purgewiz) goes on the search
+# path (HKLM "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+# "Path", in front; "ImagePath" of the agent's key is the install root), with
+# --system the program group "Wardenline Agent" is made in the desktop menu,
+# and "UNINST.INI" in the install root lists what the installation added for
+# purgewiz (docs/uninstall.md). Everything outside the install root goes under
+# WARDENLINE_SYSTEM_PREFIX (default "/").
+#
 # Usage: scripts/install.sh BUILD_DIR INSTALL_ROOT [--system]
 set -euo pipefail
 
@@ -38,6 +46,9 @@ if [ $# -eq 3 ] && [ "$3" = --system ]; then
   set -- "$1" "$2"
 fi
 [ $# -eq 2 ] || die "usage: $0 BUILD_DIR INSTALL_ROOT [--system]"
+# Everything installed outside the install root goes under this prefix.
+system_prefix=$(realpath -m "${WARDENLINE_SYSTEM_PREFIX:-/}")
+mgrseek_service=0
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 [ -d "$1" ] || die "no build directory $1"
@@ -48,6 +59,13 @@ agent_library="$build_dir/lib/libcurvemib.so"
 sample_ini="$source_dir/agent/trend/sample/CURVEMIB.INI"
 
 [ -x "$wlreg" ] || die "$wlreg not found: build the tools first"
+# What the registry holds before this installation, so that UNINST.INI lists
+# only what the installation adds.
+key_exists() { "$wlreg" query "$1" >/dev/null 2>&1; }
+had_agents_key=0
+key_exists 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' && had_agents_key=1
+had_environment_key=0
+key_exists 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' && had_environment_key=1
 [ -f "$agent_library" ] || die "$agent_library not found: build target curvemib first"
 case "$install_root" in
   *'"'* | *$'\n'*) die "the install root may not contain quotes or newlines" ;;
@@ -138,6 +156,7 @@ EOF
     echo '"ObjectName"="LocalSystem"'
   } >"$reg_file"
   "$wlreg" import "$reg_file" || die "registry import of the service MGRSEEK failed"
+  mgrseek_service=1
 
   # The unit and the init script with this installation's paths.
   mkdir -p "$install_root/service"
@@ -150,16 +169,113 @@ EOF
 
   if [ "$system_install" -eq 1 ]; then
     [ "$(id -u)" -eq 0 ] || die "--system must run as root"
-    if [ -d /run/systemd/system ]; then
+    if [ -d /run/systemd/system ] && [ "$system_prefix" = / ]; then
       cp "$install_root/service/mgrseek.service" /etc/systemd/system/mgrseek.service
       systemctl daemon-reload
       systemctl enable --now mgrseek.service
       echo "  started with systemd (systemctl status mgrseek)"
     else
-      cp "$install_root/service/mgrseek.init" /etc/init.d/mgrseek
-      if command -v update-rc.d >/dev/null; then update-rc.d mgrseek defaults >/dev/null; fi
-      /etc/init.d/mgrseek start
-      echo "  started with /etc/init.d/mgrseek (its messages: $install_root/LOGFILES/MGRSEEK.LOG)"
+      init_dir="${system_prefix%/}/etc/init.d"
+      mkdir -p "$init_dir" "${system_prefix%/}/run"
+      sed "s|/run/mgrseek.pid|${system_prefix%/}/run/mgrseek.pid|" \
+        "$install_root/service/mgrseek.init" >"$init_dir/mgrseek"
+      chmod +x "$init_dir/mgrseek"
+      if [ "$system_prefix" = / ] && command -v update-rc.d >/dev/null; then
+        update-rc.d mgrseek defaults >/dev/null
+      fi
+      "$init_dir/mgrseek" start
+      echo "  started with $init_dir/mgrseek (its messages: $install_root/LOGFILES/MGRSEEK.LOG)"
     fi
   fi
 fi
+
+# The rest of a whole installation: the bin directory on the search path, the
+# uninstaller, the program group, and the uninstall configuration file that
+# lists what this installation added ("UNINST.INI", read by purgewiz).
+# The uninstaller holds the install root in 128 bytes and the bin directory
+# (install root + "\bin") in 64.
+[ "${#install_root}" -le 59 ] ||
+  echo "install.sh: warning: install root over 59 characters: purgewiz will leave the search path as it is" >&2
+mkdir -p "$install_root/bin"
+purgewiz="$build_dir/bin/purgewiz"
+wlprogman="$build_dir/bin/wlprogman"
+[ -x "$purgewiz" ] && cp "$purgewiz" "$install_root/bin/purgewiz"
+
+environment_key='HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+bin_entry="$install_root\\bin"
+old_path=$({ "$wlreg" export "$environment_key" 2>/dev/null || true; } | awk '
+  tolower($0) ~ /^"path"="/ { v = substr($0, 9); sub(/"[ \t\r]*$/, "", v); gsub(/\\\\/, "\\", v); print v }')
+case ";$old_path;" in
+  *";$bin_entry;"*) new_path=$old_path ;;
+  *) new_path="$bin_entry${old_path:+;$old_path}" ;;
+esac
+{
+  echo 'REGEDIT4'
+  echo
+  echo '[HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex\Wardenline\CurrentVersion]'
+  echo "\"ImagePath\"=$(reg_string "$install_root")"
+  echo
+  echo "[$environment_key]"
+  echo "\"Path\"=$(reg_string "$new_path")"
+} >"$reg_file"
+"$wlreg" import "$reg_file" || die "registry import of the search path failed"
+
+group='Wardenline Agent'
+items=('Trace Log' 'Configuration' 'Uninstall')
+# The menu files lie outside the install root: only with --system, as the
+# service's unit and script. UNINST.INI names the group either way (deleting a
+# group that is not there does no harm).
+if [ "$system_install" -eq 1 ] && [ -x "$wlprogman" ]; then
+  "$wlprogman" "[CreateGroup($group)][AddItem(xdg-open $install_root/LOGFILES/CURVEMIB.LOG,Trace Log)][AddItem(xdg-open $install_root/INI/CURVEMIB.INI,Configuration)][AddItem($install_root/bin/purgewiz $install_root/UNINST.INI,Uninstall)]" ||
+    die "the program group could not be created"
+fi
+
+# What the installation added, for purgewiz. Files outside the install root
+# (the service's unit or init script, the menu files) go with the service and
+# the program group.
+uninst="$install_root/UNINST.INI"
+{
+  echo '[Program Group]'
+  echo "Name=$group"
+  echo "Count=${#items[@]}"
+  for i in "${!items[@]}"; do echo "$((i + 1))=${items[$i]}"; done
+  echo
+  echo '[Service]'
+  if [ "$mgrseek_service" -eq 1 ] && [ "$system_install" -eq 1 ]; then
+    echo 'Count=1'
+    echo '1=MGRSEEK'
+  else
+    echo 'Count=0'
+  fi
+  echo
+  echo '[Registry]'
+  # Handled from the highest number down: a value before its key.
+  entries=(
+    '_key=SOFTWARE\Tarvex\Wardenline\CurrentVersion'
+    '_key=SOFTWARE\Tarvex\Wardenline\CurvemibAgent\CurrentVersion'
+    '_key=SYSTEM\CurrentControlSet\Services\EventLog\Application\VO DEDAZ')
+  agents='SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents'
+  environment='SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+  [ "$had_agents_key" -eq 0 ] && entries+=("_key=$agents")
+  entries+=("_key=$agents|_valuedata=$agent_key")
+  [ "$had_environment_key" -eq 0 ] && entries+=("_key=$environment")
+  [ -z "$old_path" ] && entries+=("_key=$environment|_valuename=Path")
+  if [ "$mgrseek_service" -eq 1 ] && [ "$system_install" -eq 0 ]; then
+    entries+=('_key=SYSTEM\CurrentControlSet\Services\MGRSEEK')
+  fi
+  echo "Count=${#entries[@]}"
+  for i in "${!entries[@]}"; do
+    IFS='|' read -r -a parts <<<"${entries[$i]}"
+    for part in "${parts[@]}"; do echo "$((i + 1))$part"; done
+  done
+  echo
+  echo '[Files]'
+  files=()
+  for f in INI/CURVEMIB.INI INI/MGRSEEK.INI service/mgrseek.service service/mgrseek.init bin/purgewiz; do
+    [ -e "$install_root/$f" ] && files+=("$install_root/$f")
+  done
+  files+=("$uninst")
+  echo "Count=${#files[@]}"
+  for i in "${!files[@]}"; do echo "$((i + 1))=${files[$i]}"; done
+} >"$uninst"
+echo "  uninstall:       $install_root/bin/purgewiz $uninst (or: echo yes | purgewiz $uninst)"

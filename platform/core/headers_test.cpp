@@ -4,6 +4,8 @@
 #include "snmp/snmp.h"
 #include "win32/windows.h"
 #include "win32/winsock.h"
+#include "win32/dde.h"
+#include "win32/ui.h"
 #include "win32/winsvc.h"
 
 TEST(Headers, PerformanceStructuresHaveWindowsSizes) {

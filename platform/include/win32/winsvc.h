@@ -28,7 +28,10 @@
 
 #include "win32/types.h"
 
+#define ERROR_INVALID_SERVICE_CONTROL 1052L
+#define ERROR_SERVICE_REQUEST_TIMEOUT 1053L
 #define ERROR_SERVICE_ALREADY_RUNNING 1056L
+#define ERROR_SERVICE_NOT_ACTIVE 1062L
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063L
 #define ERROR_SERVICE_NOT_IN_EXE 1083L
 
@@ -56,6 +59,10 @@
 #define SERVICE_CONTROL_SHUTDOWN 0x00000005u
 
 typedef struct SERVICE_STATUS_HANDLE__* SERVICE_STATUS_HANDLE;
+typedef struct SC_HANDLE__* SC_HANDLE;
+
+#define SC_MANAGER_ALL_ACCESS 0x000F003Fu
+#define SERVICE_ALL_ACCESS 0x000F01FFu
 
 typedef struct _SERVICE_STATUS {
   DWORD dwServiceType;
@@ -92,4 +99,47 @@ WLAPI BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, LPSERVICE_STAT
 // service run in the foreground. Ctrl-C (SIGINT) and SIGTERM stop it; nothing
 // is recorded and no exit code ends the process.
 WLAPI BOOL wl_StartServiceCtrlDispatcherForeground(const SERVICE_TABLE_ENTRYA* lpServiceStartTable);
+
+// The control side. A service exists when its key HKLM
+// "SYSTEM\CurrentControlSet\Services\<name>" exists and it has a systemd unit
+// "etc/systemd/system/<program>.service" (used while systemd runs and the
+// system prefix is "/") or an init script "etc/init.d/<program>", both under
+// WARDENLINE_SYSTEM_PREFIX (default "/"). <program> is the file name of the
+// key's "ImagePath" (REG_SZ, up to the first blank), else the service name in
+// lower case; "SNMP" and "SNMP Service" are the SNMP service, snmpsvc, with
+// the key "SNMP".
+// Handles belong to the calling process; one thread at a time.
+
+// Only the local machine (null or empty name) and the active database.
+WLAPI SC_HANDLE OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess);
+// Null with ERROR_SERVICE_DOES_NOT_EXIST for an unknown service,
+// ERROR_INVALID_NAME for a name over 256 bytes or with "/" or "\\".
+WLAPI SC_HANDLE OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess);
+// The state as the service last reported it (its Status subkey); a state
+// other than stopped whose process no longer lives reads as SERVICE_STOPPED.
+// A service that reports nothing (snmpsvc) is asked for through systemd or
+// its init script's "status": running or stopped.
+WLAPI BOOL QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus);
+// SERVICE_CONTROL_STOP only (else ERROR_INVALID_SERVICE_CONTROL): asks
+// systemd (without waiting) or runs the init script's "stop" (at most 90 s),
+// then fills lpServiceStatus. ERROR_SERVICE_NOT_ACTIVE when already stopped.
+WLAPI BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
+// "systemctl start" or the init script's "start" (at most 90 s); FALSE when
+// it fails, ERROR_SERVICE_ALREADY_RUNNING when running.
+WLAPI BOOL StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCSTR* lpServiceArgVectors);
+// Removes the unit (disabled first) and the init script (with its boot-time
+// links when the prefix is "/") and the service key with everything under it.
+// The service is not stopped first.
+WLAPI BOOL DeleteService(SC_HANDLE hService);
+WLAPI BOOL CloseServiceHandle(SC_HANDLE hSCObject);
+
+// Starts a program. "Net stop <service>" and "Net start <service>" (the
+// service name may be in double quotes) are carried out here through the
+// control side and return when the service has stopped or runs (at most 60
+// s). Results as Win32: above 31 on success; ERROR_FILE_NOT_FOUND (2) for an
+// unknown program or service, 0 when the Net command failed. Any other
+// command line is split at blanks (double quotes group) and started without
+// waiting, its output discarded.
+WLAPI UINT WinExec(LPCSTR lpCmdLine, UINT uCmdShow);
+#define SW_HIDE 0
 WL_EXTERN_C_END
