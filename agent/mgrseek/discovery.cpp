@@ -42,8 +42,8 @@ std::atomic<bool> stopping{false};
 std::mutex lifecycleMutex;
 bool running = false;
 
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char* format, ...) {
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char* format, ...) {
   va_list args;
   va_start(args, format);
   std::vprintf(format, args);
@@ -51,7 +51,7 @@ void Say(const char* format, ...) {
   std::fflush(stdout);
 }
 
-void ReportStatus(DWORD state, DWORD exitCode) {
+void reportStatus(DWORD state, DWORD exitCode) {
   SERVICE_STATUS status{};
   status.dwServiceType = SERVICE_WIN32;
   status.dwCurrentState = state;
@@ -60,10 +60,10 @@ void ReportStatus(DWORD state, DWORD exitCode) {
   SetServiceStatus(statusHandle, &status);
 }
 
-void Lock() { WaitForSingleObject(listSemaphore, INFINITE); }
-void Unlock() { ReleaseSemaphore(listSemaphore, 1, nullptr); }
+void lock() { WaitForSingleObject(listSemaphore, INFINITE); }
+void unlock() { ReleaseSemaphore(listSemaphore, 1, nullptr); }
 
-DWORD WINAPI Listener(LPVOID) {
+DWORD WINAPI listener(LPVOID) {
   char buffer[kReceiveBufferSize];
   while (!stopping.load()) {
     fd_set readable;
@@ -79,14 +79,14 @@ DWORD WINAPI Listener(LPVOID) {
     if (ready == 0) continue;
     const int received = recv(listenSocket, buffer, sizeof buffer, 0);
     if (received <= 0) continue;
-    AcceptDatagram(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(received));
+    acceptDatagram(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(received));
   }
   return 0;
 }
 
-DWORD WINAPI Updater(LPVOID) {
+DWORD WINAPI updater(LPVOID) {
   do {
-    UpdatePass();
+    updatePass();
   } while (WaitForSingleObject(stopEvent, updatePeriodMs) == WAIT_TIMEOUT && !stopping.load());
   return 0;
 }
@@ -96,34 +96,34 @@ struct PassResult {
 };
 
 // The pass inside its registry transaction.
-LONG PassBody(void* context) {
+LONG passBody(void* context) {
   auto* result = static_cast<PassResult*>(context);
-  FreeList(&workingList);
-  LONG rc = ReadTrapKey(&workingList);
+  freeList(&workingList);
+  LONG rc = readTrapKey(&workingList);
   if (rc != ERROR_SUCCESS) return rc;  // never rewrite from a partial reading
   int changes = 0;
   for (const ManagerEntry* heard = receivedList; heard != nullptr; heard = heard->next) {
     // An excluded console would be taken out again below; adding it would only
     // make every pass rewrite the key.
-    if (FindEqual(exclusionList, *heard) != nullptr) continue;
-    if (FindEqual(workingList, *heard) == nullptr) {
+    if (findEqual(exclusionList, *heard) != nullptr) continue;
+    if (findEqual(workingList, *heard) == nullptr) {
       auto* copy = new ManagerEntry(*heard);
       copy->next = nullptr;
-      InsertFront(&workingList, copy);
+      insertFront(&workingList, copy);
       ++changes;
     }
   }
   for (const ManagerEntry* excluded = exclusionList; excluded != nullptr;
        excluded = excluded->next) {
-    if (RemoveFirstEqual(&workingList, *excluded)) ++changes;
+    if (removeFirstEqual(&workingList, *excluded)) ++changes;
   }
   if (changes == 0) return ERROR_SUCCESS;
-  rc = WriteTrapKey(workingList);
+  rc = writeTrapKey(workingList);
   result->rewritten = rc == ERROR_SUCCESS;
   return rc;
 }
 
-void CloseEverything() {
+void closeEverything() {
   if (listenSocket != INVALID_SOCKET) closesocket(listenSocket);
   listenSocket = INVALID_SOCKET;
   if (winsockStarted) WSACleanup();
@@ -132,29 +132,29 @@ void CloseEverything() {
     if (*h != nullptr) CloseHandle(*h);
     *h = nullptr;
   }
-  FreeList(&receivedList);
-  FreeList(&workingList);
-  FreeList(&exclusionList);
+  freeList(&receivedList);
+  freeList(&workingList);
+  freeList(&exclusionList);
   receivedCount = 0;
   capReported = false;
 }
 
 // Start-up up to the threads; false after printing what failed.
-bool Initialize() {
+bool initialize() {
   listSemaphore = CreateSemaphoreA(nullptr, 1, 1, kSemaphoreName);
   if (listSemaphore == nullptr) {
-    Say("FINDWL Error: unable to create semaphore.\n");
+    say("FINDWL Error: unable to create semaphore.\n");
     return false;
   }
   WSADATA data;
   if (WSAStartup(MAKEWORD(1, 1), &data) != 0) {
-    Say("FINDWL Error: WSAStartup() failed\n");
+    say("FINDWL Error: WSAStartup() failed\n");
     return false;
   }
   winsockStarted = true;
   listenSocket = socket(AF_IPX, SOCK_DGRAM, NSPROTO_IPX);
   if (listenSocket == INVALID_SOCKET) {
-    Say("FINDWL Error: socket() failed\n");
+    say("FINDWL Error: socket() failed\n");
     return false;
   }
   SOCKADDR_IPX address;
@@ -165,25 +165,25 @@ bool Initialize() {
   address.sa_socket = htons(kSapSocket);
   // The address length NWLink programs pass: the structure rounded up to 16.
   if (bind(listenSocket, reinterpret_cast<const sockaddr*>(&address), 16) == SOCKET_ERROR) {
-    Say("FINDWL Error: bind() failed\n");
+    say("FINDWL Error: bind() failed\n");
     return false;
   }
   int packetType = kSapPacketType;
   const int rc = setsockopt(listenSocket, NSPROTO_IPX, IPX_FILTERPTYPE,
                             reinterpret_cast<const char*>(&packetType), sizeof packetType);
-  if (rc != 0) Say("setsockopt() return %d\n", rc);
-  ReadExclusionFile(&exclusionList);
+  if (rc != 0) say("setsockopt() return %d\n", rc);
+  readExclusionFile(&exclusionList);
   return true;
 }
 
-bool StartThreads() {
+bool startThreads() {
   stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (stopEvent != nullptr) {
-    listenerThread = CreateThread(nullptr, 0, Listener, nullptr, CREATE_SUSPENDED, nullptr);
-    updaterThread = CreateThread(nullptr, 0, Updater, nullptr, CREATE_SUSPENDED, nullptr);
+    listenerThread = CreateThread(nullptr, 0, listener, nullptr, CREATE_SUSPENDED, nullptr);
+    updaterThread = CreateThread(nullptr, 0, updater, nullptr, CREATE_SUSPENDED, nullptr);
   }
   if (stopEvent == nullptr || listenerThread == nullptr || updaterThread == nullptr) {
-    Say("FINDWL Error: unable to create thread.\n");
+    say("FINDWL Error: unable to create thread.\n");
     // A suspended thread that never ran is ended without running anything.
     for (HANDLE thread : {listenerThread, updaterThread}) {
       if (thread != nullptr) {
@@ -200,19 +200,19 @@ bool StartThreads() {
 
 }  // namespace
 
-void SetUpdatePeriod(DWORD milliseconds) { updatePeriodMs = milliseconds; }
+void setUpdatePeriod(DWORD milliseconds) { updatePeriodMs = milliseconds; }
 
-void AcceptDatagram(const uint8_t* data, size_t size) {
-  const size_t count = SapEntryCount(size);
+void acceptDatagram(const uint8_t* data, size_t size) {
+  const size_t count = sapEntryCount(size);
   for (size_t i = 0; i < count; ++i) {
-    const SapEntry sap = ReadSapEntry(data, size, i);
+    const SapEntry sap = readSapEntry(data, size, i);
     if (!sap.console) continue;
     // Bytes that could steer a terminal are shown as "?".
     std::string shown = sap.name;
     for (char& c : shown) {
       if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     }
-    Say("type = %x name: %s\n", sap.typeAsStored, shown.c_str());
+    say("type = %x name: %s\n", sap.typeAsStored, shown.c_str());
     // A name that is not a node and network number in hexadecimal would put
     // garbage into the trap destinations.
     if (!sap.usable) continue;
@@ -222,52 +222,52 @@ void AcceptDatagram(const uint8_t* data, size_t size) {
     std::memcpy(heard.network, sap.name.data() + 12, 8);
     // The listener is the only thread that changes `receivedList`, so it may
     // search it unguarded; the semaphore is taken to change it.
-    if (FindEqual(receivedList, heard) != nullptr) continue;
+    if (findEqual(receivedList, heard) != nullptr) continue;
     if (receivedCount >= kMaxConsolesHeard) {
       if (!capReported) {
-        Say("FINDWL Error: %zu consoles heard; consoles heard after them are ignored\n",
+        say("FINDWL Error: %zu consoles heard; consoles heard after them are ignored\n",
             kMaxConsolesHeard);
         capReported = true;
       }
       continue;
     }
-    Lock();
-    InsertFront(&receivedList, new ManagerEntry(heard));
+    lock();
+    insertFront(&receivedList, new ManagerEntry(heard));
     ++receivedCount;
-    Unlock();
+    unlock();
   }
 }
 
-bool UpdatePass() {
-  Lock();
+bool updatePass() {
+  lock();
   PassResult result;
-  wl_RegTransaction(PassBody, &result);
-  FreeList(&workingList);
-  Unlock();
+  wl_RegTransaction(passBody, &result);
+  freeList(&workingList);
+  unlock();
   return result.rewritten;
 }
 
-void WINAPI ServiceMain(DWORD, LPSTR*) {
-  statusHandle = RegisterServiceCtrlHandlerA(kServiceName, ControlHandler);
+void WINAPI serviceMain(DWORD, LPSTR*) {
+  statusHandle = RegisterServiceCtrlHandlerA(kServiceName, controlHandler);
   if (statusHandle == nullptr) return;
   std::lock_guard<std::mutex> lock(lifecycleMutex);
   stopping.store(false);
-  if (!Initialize()) {
-    Say("FINDWL Error: initialization failed\n");
-    CloseEverything();
-    ReportStatus(SERVICE_STOPPED, 1);
+  if (!initialize()) {
+    say("FINDWL Error: initialization failed\n");
+    closeEverything();
+    reportStatus(SERVICE_STOPPED, 1);
     return;
   }
-  if (!StartThreads()) {
-    CloseEverything();
-    ReportStatus(SERVICE_STOPPED, 1);
+  if (!startThreads()) {
+    closeEverything();
+    reportStatus(SERVICE_STOPPED, 1);
     return;
   }
   running = true;
-  ReportStatus(SERVICE_RUNNING, 0);
+  reportStatus(SERVICE_RUNNING, 0);
 }
 
-void WINAPI ControlHandler(DWORD control) {
+void WINAPI controlHandler(DWORD control) {
   if (control != SERVICE_CONTROL_STOP) return;
   std::lock_guard<std::mutex> lock(lifecycleMutex);
   if (!running) return;
@@ -276,14 +276,14 @@ void WINAPI ControlHandler(DWORD control) {
   SetEvent(stopEvent);
   WaitForSingleObject(listenerThread, INFINITE);
   WaitForSingleObject(updaterThread, INFINITE);
-  CloseEverything();
-  ReportStatus(SERVICE_STOPPED, 0);
+  closeEverything();
+  reportStatus(SERVICE_STOPPED, 0);
 }
 
-void ResetForTesting() {
-  FreeList(&receivedList);
-  FreeList(&workingList);
-  FreeList(&exclusionList);
+void resetForTesting() {
+  freeList(&receivedList);
+  freeList(&workingList);
+  freeList(&exclusionList);
   receivedCount = 0;
   capReported = false;
 }

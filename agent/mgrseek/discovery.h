@@ -32,22 +32,22 @@ extern ManagerEntry* workingList;
 extern HANDLE listSemaphore;
 
 // Milliseconds between two update passes (set before the start).
-void SetUpdatePeriod(DWORD milliseconds);
+void setUpdatePeriod(DWORD milliseconds);
 
 // The listener's work on one received datagram: every console entry is
 // printed and, when its name is usable, added to `receivedList` once.
-void AcceptDatagram(const uint8_t* data, size_t size);
+void acceptDatagram(const uint8_t* data, size_t size);
 
 // One update pass: merges `receivedList` into the key's destinations, takes the
 // exclusions out and rewrites the key when anything changed, all in one
 // registry transaction. Returns whether the key was rewritten.
-bool UpdatePass();
+bool updatePass();
 
 // Service main and control handler, for the dispatcher's table.
-void WINAPI ServiceMain(DWORD argc, LPSTR* argv);
-void WINAPI ControlHandler(DWORD control);
+void WINAPI serviceMain(DWORD argc, LPSTR* argv);
+void WINAPI controlHandler(DWORD control);
 
 // Frees every list (tests).
-void ResetForTesting();
+void resetForTesting();
 
 }  // namespace mgrseek

@@ -13,7 +13,7 @@ constexpr char kFileTail[] = "\\INI\\MGRSEEK.INI";
 
 }  // namespace
 
-ManagerEntry* ParseExclusionLine(const std::string& line) {
+ManagerEntry* parseExclusionLine(const std::string& line) {
   if (line.empty() || line[0] == '#') return nullptr;
   const size_t scanned = line.size() < 20 ? line.size() : 20;
   size_t dots = 0;
@@ -27,7 +27,7 @@ ManagerEntry* ParseExclusionLine(const std::string& line) {
   return entry;
 }
 
-void ReadExclusions(FILE* file, ManagerEntry** list) {
+void readExclusions(FILE* file, ManagerEntry** list) {
   char buffer[kExclusionLineMax + 1];
   bool continuation = false;  // inside the rest of an over-long line
   while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
@@ -37,13 +37,13 @@ void ReadExclusions(FILE* file, ManagerEntry** list) {
     continuation = !complete && !std::feof(file);
     if (skip) continue;
     while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r')) --length;
-    if (ManagerEntry* entry = ParseExclusionLine(std::string(buffer, length))) {
-      InsertFront(list, entry);
+    if (ManagerEntry* entry = parseExclusionLine(std::string(buffer, length))) {
+      insertFront(list, entry);
     }
   }
 }
 
-bool ReadExclusionFile(ManagerEntry** list) {
+bool readExclusionFile(ManagerEntry** list) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tarvex\\Wardenline\\CurrentVersion", 0, KEY_READ,
                     &key) != ERROR_SUCCESS) {
@@ -61,7 +61,7 @@ bool ReadExclusionFile(ManagerEntry** list) {
   std::snprintf(path, sizeof path, "%s%s", root, kFileTail);
   FILE* file = wl_fopen(path, "r");
   if (file == nullptr) return false;
-  ReadExclusions(file, list);
+  readExclusions(file, list);
   std::fclose(file);
   return true;
 }

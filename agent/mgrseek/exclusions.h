@@ -15,11 +15,11 @@ namespace mgrseek {
 constexpr size_t kExclusionLineMax = 149;
 
 // An exclusion entry from one line (without its line end); null when skipped.
-ManagerEntry* ParseExclusionLine(const std::string& line);
+ManagerEntry* parseExclusionLine(const std::string& line);
 // Every address of the file, inserted at the front of *list.
-void ReadExclusions(FILE* file, ManagerEntry** list);
+void readExclusions(FILE* file, ManagerEntry** list);
 // The file under the install root's "\INI\"; false (and *list untouched)
 // without an install root or file.
-bool ReadExclusionFile(ManagerEntry** list);
+bool readExclusionFile(ManagerEntry** list);
 
 }  // namespace mgrseek

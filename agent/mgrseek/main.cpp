@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mgrseek: bad period %s\n%s", argv[i], kUsage);
         return 2;
       }
-      mgrseek::SetUpdatePeriod(static_cast<DWORD>(seconds) * 1000);
+      mgrseek::setUpdatePeriod(static_cast<DWORD>(seconds) * 1000);
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     }
   }
   char name[] = "MGRSEEK";
-  const SERVICE_TABLE_ENTRYA table[] = {{name, mgrseek::ServiceMain}, {nullptr, nullptr}};
+  const SERVICE_TABLE_ENTRYA table[] = {{name, mgrseek::serviceMain}, {nullptr, nullptr}};
   if (foreground) {
     wl_StartServiceCtrlDispatcherForeground(table);
     return 0;

@@ -25,19 +25,19 @@ struct ManagerEntry {
 
 // Same kind and, for IPX addresses, the same network and node bytes; for
 // other destinations the same type and data (case matters in both).
-bool SameDestination(const ManagerEntry& a, const ManagerEntry& b);
+bool sameDestination(const ManagerEntry& a, const ManagerEntry& b);
 
-void InsertFront(ManagerEntry** list, ManagerEntry* entry);
+void insertFront(ManagerEntry** list, ManagerEntry* entry);
 // The first entry equal to `entry`, or null.
-ManagerEntry* FindEqual(ManagerEntry* list, const ManagerEntry& entry);
+ManagerEntry* findEqual(ManagerEntry* list, const ManagerEntry& entry);
 // Unlinks and frees the first entry equal to `entry`; false when none is.
-bool RemoveFirstEqual(ManagerEntry** list, const ManagerEntry& entry);
-size_t CountEntries(const ManagerEntry* list);
-void FreeList(ManagerEntry** list);
+bool removeFirstEqual(ManagerEntry** list, const ManagerEntry& entry);
+size_t countEntries(const ManagerEntry* list);
+void freeList(ManagerEntry** list);
 
 // The registry text of an IPX address: network, ".", node (21 characters).
-std::string IpxText(const ManagerEntry& entry);
+std::string ipxText(const ManagerEntry& entry);
 // True for exactly 8 hexadecimal digits, ".", 12 hexadecimal digits.
-bool IsStrictIpxText(const char* text, size_t length);
+bool isStrictIpxText(const char* text, size_t length);
 
 }  // namespace mgrseek

@@ -5,11 +5,11 @@
 
 namespace mgrseek {
 
-size_t SapEntryCount(size_t size) { return size < 2 ? 0 : (size - 2) / kSapEntrySize; }
+size_t sapEntryCount(size_t size) { return size < 2 ? 0 : (size - 2) / kSapEntrySize; }
 
-SapEntry ReadSapEntry(const uint8_t* data, size_t size, size_t index) {
+SapEntry readSapEntry(const uint8_t* data, size_t size, size_t index) {
   SapEntry entry;
-  if (data == nullptr || index >= SapEntryCount(size)) return entry;
+  if (data == nullptr || index >= sapEntryCount(size)) return entry;
   const uint8_t* p = data + 2 + kSapEntrySize * index;
   std::memcpy(&entry.typeAsStored, p, 2);
   entry.console = (static_cast<uint16_t>(p[0] << 8 | p[1])) == kConsoleServerType;

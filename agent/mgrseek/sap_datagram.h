@@ -22,8 +22,8 @@ struct SapEntry {
 };
 
 // The number of whole entries in a datagram of `size` bytes: (size - 2) / 64.
-size_t SapEntryCount(size_t size);
-// Entry `index` (below SapEntryCount(size)).
-SapEntry ReadSapEntry(const uint8_t* data, size_t size, size_t index);
+size_t sapEntryCount(size_t size);
+// Entry `index` (below sapEntryCount(size)).
+SapEntry readSapEntry(const uint8_t* data, size_t size, size_t index);
 
 }  // namespace mgrseek

@@ -16,16 +16,16 @@ struct ValueSizes {
   DWORD dataBytes = 0;
 };
 
-LONG QuerySizes(HKEY key, ValueSizes* sizes) {
+LONG querySizes(HKEY key, ValueSizes* sizes) {
   return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                           &sizes->nameChars, &sizes->dataBytes, nullptr, nullptr);
 }
 
 // Value `index` whole; ERROR_NO_MORE_ITEMS past the last.
-LONG EnumWhole(HKEY key, DWORD index, std::string* name, DWORD* type, std::string* data) {
+LONG enumWhole(HKEY key, DWORD index, std::string* name, DWORD* type, std::string* data) {
   for (int attempt = 0; attempt < kMaxRetries; ++attempt) {
     ValueSizes sizes;
-    LONG rc = QuerySizes(key, &sizes);
+    LONG rc = querySizes(key, &sizes);
     if (rc != ERROR_SUCCESS) return rc;
     std::vector<char> nameBuffer(sizes.nameChars + 1);
     std::vector<BYTE> dataBuffer(sizes.dataBytes + 1);
@@ -44,7 +44,7 @@ LONG EnumWhole(HKEY key, DWORD index, std::string* name, DWORD* type, std::strin
 
 }  // namespace
 
-LONG ReadTrapKey(ManagerEntry** list) {
+LONG readTrapKey(ManagerEntry** list) {
   HKEY key = nullptr;
   LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTrapKeyPath, 0, KEY_READ, &key);
   if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
@@ -52,7 +52,7 @@ LONG ReadTrapKey(ManagerEntry** list) {
   for (DWORD index = 0;; ++index) {
     std::string name, data;
     DWORD type = 0;
-    rc = EnumWhole(key, index, &name, &type, &data);
+    rc = enumWhole(key, index, &name, &type, &data);
     if (rc == ERROR_NO_MORE_ITEMS) {
       rc = ERROR_SUCCESS;
       break;
@@ -63,7 +63,7 @@ LONG ReadTrapKey(ManagerEntry** list) {
     // REG_SZ data comes with its terminator.
     const size_t textLength =
         type == REG_SZ && !data.empty() && data.back() == '\0' ? data.size() - 1 : data.size();
-    if (type == REG_SZ && IsStrictIpxText(data.data(), textLength)) {
+    if (type == REG_SZ && isStrictIpxText(data.data(), textLength)) {
       entry->kind = kIpxAddress;
       data.copy(entry->network, 8, 0);
       data.copy(entry->node, 12, 9);
@@ -72,13 +72,13 @@ LONG ReadTrapKey(ManagerEntry** list) {
       entry->valueType = type;
       entry->destination = data;
     }
-    InsertFront(list, entry);
+    insertFront(list, entry);
   }
   RegCloseKey(key);
   return rc;
 }
 
-LONG WriteTrapKey(const ManagerEntry* list) {
+LONG writeTrapKey(const ManagerEntry* list) {
   HKEY key = nullptr;
   LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTrapKeyPath, 0, KEY_ALL_ACCESS, &key);
   if (rc == ERROR_SUCCESS) {
@@ -86,7 +86,7 @@ LONG WriteTrapKey(const ManagerEntry* list) {
     for (DWORD index = 0; rc == ERROR_SUCCESS; ++index) {
       std::string name, data;
       DWORD type = 0;
-      rc = EnumWhole(key, index, &name, &type, &data);
+      rc = enumWhole(key, index, &name, &type, &data);
       if (rc == ERROR_SUCCESS) names.push_back(name);
     }
     if (rc == ERROR_NO_MORE_ITEMS) rc = ERROR_SUCCESS;
@@ -107,7 +107,7 @@ LONG WriteTrapKey(const ManagerEntry* list) {
   for (const ManagerEntry* e = list; e != nullptr && rc == ERROR_SUCCESS; e = e->next, ++number) {
     const std::string name = std::to_string(number);
     if (e->kind == kIpxAddress) {
-      const std::string text = IpxText(*e);
+      const std::string text = ipxText(*e);
       rc = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>(text.size() + 1));
     } else {

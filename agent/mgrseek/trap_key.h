@@ -14,12 +14,12 @@ constexpr const char* kTrapKeyPath =
 // in the strict IPX text form as an IPX address, anything else as it is.
 // ERROR_SUCCESS also when the key does not exist (nothing read); any other
 // error leaves a partial list that must not be written back.
-LONG ReadTrapKey(ManagerEntry** list);
+LONG readTrapKey(ManagerEntry** list);
 
 // Replaces every value of the key (created when missing, class "public") by
 // the list, front to back, named "1", "2", ...: IPX addresses as REG_SZ text,
 // other destinations with their own type and bytes. Call inside a registry
 // transaction so that a failure or a kill leaves the key as it was.
-LONG WriteTrapKey(const ManagerEntry* list);
+LONG writeTrapKey(const ManagerEntry* list);
 
 }  // namespace mgrseek

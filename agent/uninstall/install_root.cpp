@@ -6,7 +6,7 @@
 
 namespace purgewiz {
 
-std::string ReadInstallRoot(unsigned limit) {
+std::string readInstallRoot(unsigned limit) {
   if (limit == 0 || limit > 4096) return "";
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarvex\\Wardenline\\CurrentVersion", 0, KEY_READ,

@@ -9,6 +9,6 @@
 
 namespace purgewiz {
 
-std::string ReadInstallRoot(unsigned limit);
+std::string readInstallRoot(unsigned limit);
 
 }  // namespace purgewiz

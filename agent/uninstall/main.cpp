@@ -15,12 +15,12 @@ const char kConfirmCaption[] = "Uninstall Confirmation";
 constexpr UINT kFirstStep = WM_USER + 1;
 constexpr int kStatusText = 1001;
 
-void Fail(HWND dialog, const char* text) {
+void fail(HWND dialog, const char* text) {
   MessageBoxA(dialog, text, "Error", MB_OK);
   EndDialog(dialog, 0);
 }
 
-INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK progressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       SetDlgItemTextA(dialog, kStatusText,
@@ -46,28 +46,28 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
   const UINT next = message + 1;
   switch (message - kFirstStep + 1) {
     case 1:
-      if (!FindAgent()) return Fail(dialog, "No Wardenline Agent found"), TRUE;
+      if (!findAgent()) return fail(dialog, "No Wardenline Agent found"), TRUE;
       break;
     case 2:
       SetDlgItemTextA(dialog, kStatusText, "deleting program group and items.");
-      if (!DeleteProgramGroup()) return Fail(dialog, "Fail to delete program group"), TRUE;
+      if (!deleteProgramGroup()) return fail(dialog, "Fail to delete program group"), TRUE;
       break;
     case 3:
       SetDlgItemTextA(dialog, kStatusText, "Deleting Windows NT services.");
       BringWindowToTop(dialog);
-      DeleteServices();
+      deleteServices();
       break;
     case 4:
       SetDlgItemTextA(dialog, kStatusText, "Deleting registry.");
-      DeleteRegistry();
+      deleteRegistry();
       break;
     case 5:
       SetDlgItemTextA(dialog, kStatusText, "Restart SNMP Service.");
-      if (!RestartSnmp()) return Fail(dialog, "Fail to restart SNMP Service"), TRUE;
+      if (!restartSnmp()) return fail(dialog, "Fail to restart SNMP Service"), TRUE;
       break;
     case 6:
       SetDlgItemTextA(dialog, kStatusText, "Deleting files.");
-      DeleteFiles();
+      deleteFiles();
       break;
     case 7:
       MessageBoxA(dialog,
@@ -94,10 +94,10 @@ int main(int argc, char** argv) {
     if (commandLine.size() > 259) break;
   }
   if (commandLine.size() > 259) commandLine.resize(259);
-  g_purge.configFile = commandLine;
+  purgeState.configFile = commandLine;
   // Tests shorten the fixed waits of the restart and the service polling.
   if (const char* ms = std::getenv("WARDENLINE_PURGEWIZ_SECOND_MS")) {
-    g_purge.secondMs = static_cast<unsigned>(std::strtoul(ms, nullptr, 10) % 100000);
+    purgeState.secondMs = static_cast<unsigned>(std::strtoul(ms, nullptr, 10) % 100000);
   }
   if (!commandLine.empty()) {
     if (GetFileAttributesA(commandLine.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
                            kConfirmCaption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
       const WL_DIALOG_TEMPLATE progress = {
           "Wardenline Agent Uninstallation", 209, 64, kStatusText, 16, 15, 178, 14};
-      wl_DialogBoxTemplate(&progress, nullptr, ProgressProc, 0);
+      wl_DialogBoxTemplate(&progress, nullptr, progressProc, 0);
     }
   }
   Ctl3dUnregister(nullptr);

@@ -21,7 +21,7 @@
 
 namespace purgewiz {
 
-PurgeState g_purge;
+PurgeState purgeState;
 
 namespace {
 
@@ -30,24 +30,24 @@ const char kEnvironmentKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Mana
 const char kVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 
 // A profile string of the configuration file, cut to limit - 1 bytes.
-std::string Profile(const char* section, const char* key, DWORD limit = 256) {
+std::string profile(const char* section, const char* key, DWORD limit = 256) {
   char buffer[256] = "";
   if (limit > sizeof buffer) limit = sizeof buffer;
-  GetPrivateProfileStringA(section, key, "", buffer, limit, g_purge.configFile.c_str());
+  GetPrivateProfileStringA(section, key, "", buffer, limit, purgeState.configFile.c_str());
   buffer[limit - 1] = '\0';
   return buffer;
 }
 
-void Wait(unsigned seconds) { Sleep(seconds * g_purge.secondMs); }
+void wait(unsigned seconds) { Sleep(seconds * purgeState.secondMs); }
 
 // One command in a conversation of its own; false when none starts.
-HDDEDATA CALLBACK NoCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, UINT_PTR, UINT_PTR) {
+HDDEDATA CALLBACK noCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, UINT_PTR, UINT_PTR) {
   return nullptr;
 }
 
-bool SendProgman(const std::string& command) {
+bool sendProgman(const std::string& command) {
   DWORD instance = 0;
-  if (DdeInitializeA(&instance, NoCallback, APPCMD_CLIENTONLY | CBF_FAIL_ALLSVRXACTIONS, 0) !=
+  if (DdeInitializeA(&instance, noCallback, APPCMD_CLIENTONLY | CBF_FAIL_ALLSVRXACTIONS, 0) !=
       DMLERR_NO_ERROR) {
     return false;
   }
@@ -73,7 +73,7 @@ bool SendProgman(const std::string& command) {
   return true;
 }
 
-bool DeleteOneService(const std::string& name) {
+bool deleteOneService(const std::string& name) {
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   if (manager == nullptr) return false;
   SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS);
@@ -88,8 +88,8 @@ bool DeleteOneService(const std::string& name) {
   // Polled once a second, for a bounded time: a service that never reports
   // stopped is a failure, not a hang.
   unsigned waited = 0;
-  while (status.dwCurrentState != SERVICE_STOPPED && waited < g_purge.serviceStopSeconds) {
-    Wait(1);
+  while (status.dwCurrentState != SERVICE_STOPPED && waited < purgeState.serviceStopSeconds) {
+    wait(1);
     ++waited;
     if (!QueryServiceStatus(service, &status)) break;
   }
@@ -99,13 +99,13 @@ bool DeleteOneService(const std::string& name) {
   return deleted;
 }
 
-std::string TrimKey(std::string key) {
+std::string trimKey(std::string key) {
   while (!key.empty() && key.back() == '\\') key.pop_back();
   while (!key.empty() && key.front() == '\\') key.erase(0, 1);
   return key;
 }
 
-void DeleteKeyAndEmptyParents(std::string key) {
+void deleteKeyAndEmptyParents(std::string key) {
   // A top-level key (SOFTWARE, SYSTEM, ...) is never deleted, neither named
   // nor as an empty parent.
   if (key.empty() || key.find('\\') == std::string::npos) return;
@@ -127,7 +127,7 @@ void DeleteKeyAndEmptyParents(std::string key) {
   }
 }
 
-void DeleteValueByData(HKEY key, const std::string& data) {
+void deleteValueByData(HKEY key, const std::string& data) {
   for (DWORD index = 0;; ++index) {
     char name[64];
     BYTE value[257];
@@ -144,14 +144,14 @@ void DeleteValueByData(HKEY key, const std::string& data) {
   }
 }
 
-void Message(const std::string& text, const char* caption, UINT type = MB_OK) {
+void message(const std::string& text, const char* caption, UINT type = MB_OK) {
   MessageBoxA(nullptr, text.c_str(), caption, type);
 }
 
 }  // namespace
 
-int ReadCount(const char* section, const char* key) {
-  const std::string text = Profile(section, key);
+int readCount(const char* section, const char* key) {
+  const std::string text = profile(section, key);
   size_t p = 0;
   while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
   bool negative = false;
@@ -165,57 +165,57 @@ int ReadCount(const char* section, const char* key) {
   return value > kMaxCount ? kMaxCount : static_cast<int>(value);
 }
 
-bool FindAgent() {
-  g_purge.ntVersion = 0;
+bool findAgent() {
+  purgeState.ntVersion = 0;
   HKEY version = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVersionKey, 0, KEY_READ, &version) != ERROR_SUCCESS) {
-    Message("RegOpenKey fail.", "Internal Error", MB_ICONINFORMATION);
+    message("RegOpenKey fail.", "Internal Error", MB_ICONINFORMATION);
   } else {
     char text[257];
     DWORD size = 256, type = 0;
     if (RegQueryValueExA(version, "CurrentVersion", nullptr, &type, reinterpret_cast<BYTE*>(text),
                          &size) != ERROR_SUCCESS) {
-      Message("RegQueryValueEx fail.", "Internal Error", MB_ICONINFORMATION);
+      message("RegQueryValueEx fail.", "Internal Error", MB_ICONINFORMATION);
     } else {
       text[size < 256 ? size : 256] = '\0';
-      g_purge.ntVersion = std::strtod(text, nullptr);
+      purgeState.ntVersion = std::strtod(text, nullptr);
     }
     RegCloseKey(version);
   }
   HKEY agent = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ, &agent) != ERROR_SUCCESS) {
-    Message("No Wardenline Agent found", "Error");
+    message("No Wardenline Agent found", "Error");
     return false;
   }
   RegCloseKey(agent);
-  g_purge.installRoot = ReadInstallRoot(128);
+  purgeState.installRoot = readInstallRoot(128);
   return true;
 }
 
-bool DeleteProgramGroup() {
-  const std::string group = Profile("Program Group", "Name", 128);
+bool deleteProgramGroup() {
+  const std::string group = profile("Program Group", "Name", 128);
   if (group.empty()) return false;
-  SendProgman("[ShowGroup(" + group + ",1)]");
-  const int count = ReadCount("Program Group", "Count");
+  sendProgman("[ShowGroup(" + group + ",1)]");
+  const int count = readCount("Program Group", "Count");
   for (int i = 1; i <= count; ++i) {
-    const std::string item = Profile("Program Group", std::to_string(i).c_str());
+    const std::string item = profile("Program Group", std::to_string(i).c_str());
     if (item.empty()) continue;
-    if (!SendProgman("[DeleteItem(" + item + ")]")) return false;
+    if (!sendProgman("[DeleteItem(" + item + ")]")) return false;
   }
-  return SendProgman("[DeleteGroup(" + group + ")]");
+  return sendProgman("[DeleteGroup(" + group + ")]");
 }
 
-int DeleteServices() {
-  const int count = ReadCount("Service", "Count");
+int deleteServices() {
+  const int count = readCount("Service", "Count");
   int deleted = 0;
   for (int i = 1; i <= count; ++i) {
-    if (!DeleteOneService(Profile("Service", std::to_string(i).c_str()))) break;
+    if (!deleteOneService(profile("Service", std::to_string(i).c_str()))) break;
     ++deleted;
   }
   return deleted;
 }
 
-bool RemoveBinFromSearchPath() {
+bool removeBinFromSearchPath() {
   HKEY agent = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ, &agent) != ERROR_SUCCESS)
     return false;
@@ -243,7 +243,7 @@ bool RemoveBinFromSearchPath() {
       (pathType == REG_SZ || pathType == REG_EXPAND_SZ)) {
     path[pathSize < 512 ? pathSize : 512] = '\0';
     std::string text(path);
-    if (CutFromPath(&text, bin)) {
+    if (cutFromPath(&text, bin)) {
       written = RegSetValueExA(environment, "Path", 0, pathType,
                                reinterpret_cast<const BYTE*>(text.c_str()),
                                static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
@@ -253,14 +253,14 @@ bool RemoveBinFromSearchPath() {
   return written;
 }
 
-void DeleteRegistryEntry(int number) {
+void deleteRegistryEntry(int number) {
   const std::string n = std::to_string(number);
-  const std::string key = TrimKey(Profile("Registry", (n + "_key").c_str()));
-  const std::string valueName = Profile("Registry", (n + "_valuename").c_str());
-  const std::string valueData = Profile("Registry", (n + "_valuedata").c_str());
+  const std::string key = trimKey(profile("Registry", (n + "_key").c_str()));
+  const std::string valueName = profile("Registry", (n + "_valuename").c_str());
+  const std::string valueData = profile("Registry", (n + "_valuedata").c_str());
   if (key.empty()) return;
   if (valueName.empty() && valueData.empty()) {
-    DeleteKeyAndEmptyParents(key);
+    deleteKeyAndEmptyParents(key);
     return;
   }
   HKEY handle = nullptr;
@@ -271,19 +271,19 @@ void DeleteRegistryEntry(int number) {
   if (!valueName.empty()) {
     RegDeleteValueA(handle, valueName.c_str());
   } else {
-    DeleteValueByData(handle, valueData);
+    deleteValueByData(handle, valueData);
   }
   RegCloseKey(handle);
 }
 
-void DeleteRegistry() {
-  RemoveBinFromSearchPath();
-  const int count = ReadCount("Registry", "Count");
-  for (int i = count; i >= 1; --i) DeleteRegistryEntry(i);
+void deleteRegistry() {
+  removeBinFromSearchPath();
+  const int count = readCount("Registry", "Count");
+  for (int i = count; i >= 1; --i) deleteRegistryEntry(i);
 }
 
-bool RestartSnmp() {
-  const char* name = g_purge.ntVersion >= 4.0 ? "(SNMP)" : "(SNMP Service)";
+bool restartSnmp() {
+  const char* name = purgeState.ntVersion >= 4.0 ? "(SNMP)" : "(SNMP Service)";
   auto command = [&](const char* verb) {
     std::string text = std::string("Net ") + verb + " " + name;
     for (char& c : text) {
@@ -292,46 +292,46 @@ bool RestartSnmp() {
     return text;
   };
   WinExec(command("stop").c_str(), SW_HIDE);
-  Wait(25);
+  wait(25);
   const UINT started = WinExec(command("start").c_str(), SW_HIDE);
-  Wait(3);
-  Wait(12);
+  wait(3);
+  wait(12);
   return started >= 32;
 }
 
-void DeleteFiles() {
+void deleteFiles() {
   // The whole list is read before anything is deleted: the configuration
   // file itself may be on it.
-  const int count = ReadCount("Files", "Count");
+  const int count = readCount("Files", "Count");
   std::vector<std::string> files;
-  for (int i = 1; i <= count; ++i) files.push_back(Profile("Files", std::to_string(i).c_str()));
+  for (int i = 1; i <= count; ++i) files.push_back(profile("Files", std::to_string(i).c_str()));
   for (const std::string& file : files) {
     if (file.empty()) continue;
     char host[4096];
     const DWORD n = wl_host_path(file.c_str(), host, sizeof host);
     // A file of an installed package is never deleted, whatever the list says.
-    if (n == 0 || n >= sizeof host || OwnedByPackage(host, g_purge.dpkgInfoDir)) continue;
+    if (n == 0 || n >= sizeof host || ownedByPackage(host, purgeState.dpkgInfoDir)) continue;
     OFSTRUCT of{};
     OpenFile(file.c_str(), &of, OF_DELETE);
   }
-  const std::string& root = g_purge.installRoot;
+  const std::string& root = purgeState.installRoot;
   if (root.empty()) return;
   char host[4096];
   const DWORD n = wl_host_path(root.c_str(), host, sizeof host);
   if (n == 0 || n >= sizeof host) return;
-  const std::string refused = RefuseRoot(host, g_purge.dpkgInfoDir);
+  const std::string refused = refuseRoot(host, purgeState.dpkgInfoDir);
   if (!refused.empty()) {
-    Message("The install root " + root + " was not deleted: " + refused + ".", "Warning",
+    message("The install root " + root + " was not deleted: " + refused + ".", "Warning",
             MB_ICONINFORMATION);
     return;
   }
-  DeleteTree(host);
+  deleteTree(host);
   char system[512];
   if (GetSystemDirectoryA(system, sizeof system) > 0) SetCurrentDirectoryA(system);
   RemoveDirectoryA(root.c_str());
   RemoveDirectoryA(root.c_str());
   if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    Message(
+    message(
         "Some files and directory can't be removed from the system. You need to manually "
         "delete " +
             root + ".",

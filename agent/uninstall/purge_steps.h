@@ -17,29 +17,29 @@ struct PurgeState {
   unsigned serviceStopSeconds = 60;  // longest wait for a service to stop
 };
 
-extern PurgeState g_purge;
+extern PurgeState purgeState;
 
 // The largest count honoured for any section; higher counts are cut to it.
 constexpr int kMaxCount = 1000;
 
 // Reads a count as the profile function does: blanks, a sign, digits.
-int ReadCount(const char* section, const char* key);
+int readCount(const char* section, const char* key);
 
 // Step 1: false when the agent's key cannot be opened (message shown).
-bool FindAgent();
+bool findAgent();
 // Step 2: false when the group name is empty or a command cannot be sent.
-bool DeleteProgramGroup();
+bool deleteProgramGroup();
 // Step 3: deletes the services in order until one fails; the number deleted.
-int DeleteServices();
+int deleteServices();
 // Step 4: the search path, then the registry entries from the last down.
-void DeleteRegistry();
+void deleteRegistry();
 // Step 5: false when the SNMP service could not be started.
-bool RestartSnmp();
+bool restartSnmp();
 // Step 6: the listed files and the install root's tree.
-void DeleteFiles();
+void deleteFiles();
 
 // Pieces of step 4, for the tests.
-bool RemoveBinFromSearchPath();
-void DeleteRegistryEntry(int number);
+bool removeBinFromSearchPath();
+void deleteRegistryEntry(int number);
 
 }  // namespace purgewiz

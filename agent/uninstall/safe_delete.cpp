@@ -25,7 +25,7 @@ const char* const kSystemDirs[] = {"/usr", "/etc",  "/var", "/home", "/root",  "
 // Calls visit(path) for each line of each *.list file; stops when it
 // returns true. Overlong lines are skipped.
 template <typename Visit>
-bool AnyListed(const std::string& dpkgInfoDir, Visit visit) {
+bool anyListed(const std::string& dpkgInfoDir, Visit visit) {
   DIR* dir = opendir(dpkgInfoDir.c_str());
   if (dir == nullptr) return false;
   bool found = false;
@@ -46,7 +46,7 @@ bool AnyListed(const std::string& dpkgInfoDir, Visit visit) {
 }
 
 // Mount points from /proc/self/mountinfo (field 5, octal escapes decoded).
-std::set<std::string> MountPoints() {
+std::set<std::string> mountPoints() {
   std::set<std::string> points;
   std::ifstream in("/proc/self/mountinfo");
   std::string line;
@@ -72,7 +72,7 @@ std::set<std::string> MountPoints() {
   return points;
 }
 
-void DeleteIn(int dirFd, const std::string& path, dev_t device, const std::set<std::string>& mounts,
+void deleteIn(int dirFd, const std::string& path, dev_t device, const std::set<std::string>& mounts,
               int depth) {
   DIR* dir = fdopendir(dirFd);
   if (dir == nullptr) {
@@ -98,7 +98,7 @@ void DeleteIn(int dirFd, const std::string& path, dev_t device, const std::set<s
     const int fd =
         openat(dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
-    DeleteIn(fd, child, device, mounts, depth + 1);
+    deleteIn(fd, child, device, mounts, depth + 1);
     unlinkat(dirfd(dir), name.c_str(), AT_REMOVEDIR);
   }
   closedir(dir);
@@ -106,11 +106,11 @@ void DeleteIn(int dirFd, const std::string& path, dev_t device, const std::set<s
 
 }  // namespace
 
-bool OwnedByPackage(const std::string& hostPath, const std::string& dpkgInfoDir) {
-  return AnyListed(dpkgInfoDir, [&](const std::string& line) { return line == hostPath; });
+bool ownedByPackage(const std::string& hostPath, const std::string& dpkgInfoDir) {
+  return anyListed(dpkgInfoDir, [&](const std::string& line) { return line == hostPath; });
 }
 
-std::string RefuseRoot(const std::string& hostPath, const std::string& dpkgInfoDir) {
+std::string refuseRoot(const std::string& hostPath, const std::string& dpkgInfoDir) {
   char resolved[PATH_MAX];
   std::string path = hostPath;
   if (realpath(hostPath.c_str(), resolved) != nullptr) path = resolved;
@@ -120,7 +120,7 @@ std::string RefuseRoot(const std::string& hostPath, const std::string& dpkgInfoD
     if (path == system) return "it is a system directory";
   }
   const std::string below = path + "/";
-  if (AnyListed(dpkgInfoDir, [&](const std::string& line) {
+  if (anyListed(dpkgInfoDir, [&](const std::string& line) {
         return line.compare(0, below.size(), below) == 0 || line == path;
       })) {
     return "it holds files of installed packages";
@@ -128,7 +128,7 @@ std::string RefuseRoot(const std::string& hostPath, const std::string& dpkgInfoD
   return "";
 }
 
-void DeleteTree(const std::string& hostPath) {
+void deleteTree(const std::string& hostPath) {
   const int fd = open(hostPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   struct stat st;
@@ -136,7 +136,7 @@ void DeleteTree(const std::string& hostPath) {
     close(fd);
     return;
   }
-  DeleteIn(fd, hostPath, st.st_dev, MountPoints(), 0);
+  deleteIn(fd, hostPath, st.st_dev, mountPoints(), 0);
 }
 
 }  // namespace purgewiz

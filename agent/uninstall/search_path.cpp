@@ -2,7 +2,7 @@
 
 namespace purgewiz {
 
-bool CutFromPath(std::string* path, const std::string& binDirectory) {
+bool cutFromPath(std::string* path, const std::string& binDirectory) {
   if (binDirectory.empty()) return false;
   const size_t at = path->find(binDirectory);
   if (at == std::string::npos) return false;

@@ -7,6 +7,6 @@
 namespace purgewiz {
 
 // False (path unchanged) when the text does not occur or is empty.
-bool CutFromPath(std::string* path, const std::string& binDirectory);
+bool cutFromPath(std::string* path, const std::string& binDirectory);
 
 }  // namespace purgewiz

@@ -67,7 +67,7 @@ class DiscoveryTest : public ::testing::Test {
     ASSERT_NE(listSemaphore, nullptr);
   }
   void TearDown() override {
-    ResetForTesting();
+    resetForTesting();
     CloseHandle(listSemaphore);
     listSemaphore = nullptr;
     wl::ResetRegistryForTesting();
@@ -75,7 +75,7 @@ class DiscoveryTest : public ::testing::Test {
   }
 
   void Accept(const std::string& datagram) {
-    AcceptDatagram(reinterpret_cast<const uint8_t*>(datagram.data()), datagram.size());
+    acceptDatagram(reinterpret_cast<const uint8_t*>(datagram.data()), datagram.size());
   }
 
   static void Set(const std::string& name, const std::string& data, DWORD type = REG_SZ) {
@@ -126,18 +126,18 @@ TEST_F(DiscoveryTest, DatagramEntriesThatMakeConsoles) {
   testing::internal::CaptureStdout();
   // 65 bytes hold no whole entry; 66 hold one.
   Accept(Datagram({SapEntryBytes(ConsoleName(1))}).substr(0, 65));
-  EXPECT_EQ(CountEntries(receivedList), 0u);
+  EXPECT_EQ(countEntries(receivedList), 0u);
   Accept(Datagram({SapEntryBytes(ConsoleName(1))}));
-  EXPECT_EQ(CountEntries(receivedList), 1u);
+  EXPECT_EQ(countEntries(receivedList), 1u);
   // Again and again: still one.
   for (int i = 0; i < 3; ++i) Accept(Datagram({SapEntryBytes(ConsoleName(1))}));
-  EXPECT_EQ(CountEntries(receivedList), 1u);
+  EXPECT_EQ(countEntries(receivedList), 1u);
   // Other server types, and console names that are no IPX address, add nothing.
   Accept(Datagram({SapEntryBytes(ConsoleName(2), 0x0004),
                    SapEntryBytes("MY\x1b"
                                  "CONSOLE"),
                    SapEntryBytes(std::string(48, 'F'))}));
-  EXPECT_EQ(CountEntries(receivedList), 2u);
+  EXPECT_EQ(countEntries(receivedList), 2u);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out,
             "type = 6a02 name: " + ConsoleName(1) + "\n" +            //
@@ -148,17 +148,17 @@ TEST_F(DiscoveryTest, DatagramEntriesThatMakeConsoles) {
                 "type = 6a02 name: " + std::string(48, 'F') + "\n");  //
   // The node is the name's first 12 characters, the network the next 8.
   const ManagerEntry* first = receivedList->next;
-  EXPECT_EQ(IpxText(*first), "0000000A.00007F000001");
+  EXPECT_EQ(ipxText(*first), "0000000A.00007F000001");
 
   // 2,000 bytes: 31 whole entries and a partial one.
-  ResetForTesting();
+  resetForTesting();
   std::vector<std::string> entries;
   for (int i = 0; i < 32; ++i) entries.push_back(SapEntryBytes(ConsoleName(100 + i)));
   const std::string big = Datagram(entries).substr(0, 2000);
   testing::internal::CaptureStdout();
   Accept(big);
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(CountEntries(receivedList), 31u);
+  EXPECT_EQ(countEntries(receivedList), 31u);
 }
 
 TEST_F(DiscoveryTest, ConsolesHeardAreCapped) {
@@ -167,7 +167,7 @@ TEST_F(DiscoveryTest, ConsolesHeardAreCapped) {
     Accept(Datagram({SapEntryBytes(ConsoleName(i))}));
   }
   const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(CountEntries(receivedList), kMaxConsolesHeard);
+  EXPECT_EQ(countEntries(receivedList), kMaxConsolesHeard);
   size_t lines = 0;
   for (size_t at = out.find("FINDWL Error: 1000 consoles heard"); at != std::string::npos;
        at = out.find("FINDWL Error: 1000 consoles heard", at + 1)) {
@@ -179,12 +179,12 @@ TEST_F(DiscoveryTest, ConsolesHeardAreCapped) {
 TEST_F(DiscoveryTest, PassAddsConsolesAndKeepsEveryOtherValueWhole) {
   testing::internal::CaptureStdout();
   // No key: nothing heard, nothing written; a console heard creates the key.
-  EXPECT_FALSE(UpdatePass());
+  EXPECT_FALSE(updatePass());
   HKEY key;
   EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTrapKeyPath, 0, KEY_READ, &key),
             ERROR_FILE_NOT_FOUND);
   Accept(Datagram({SapEntryBytes(ConsoleName(1))}));
-  EXPECT_TRUE(UpdatePass());
+  EXPECT_TRUE(updatePass());
   EXPECT_EQ(KeyValues(), (Values{{"1", {REG_SZ, "0000000A.00007F000001"}}}));
   char keyClass[32];
   DWORD classLength = sizeof keyClass;
@@ -209,7 +209,7 @@ TEST_F(DiscoveryTest, PassAddsConsolesAndKeepsEveryOtherValueWhole) {
   };
   for (const auto& [name, value] : foreign) Set(name, value.data, value.type);
   Accept(Datagram({SapEntryBytes(ConsoleName(2))}));
-  EXPECT_TRUE(UpdatePass());
+  EXPECT_TRUE(updatePass());
   const Values after = KeyValues();
   ASSERT_EQ(after.size(), foreign.size() + 2);
   std::vector<std::string> expected = {"0000000A.00007F000001", "0000000A.00007F000002"};
@@ -237,14 +237,14 @@ TEST_F(DiscoveryTest, ExclusionsAndPassesThatChangeNothing) {
       file);
   std::fputs((std::string(200, '#') + "0000000A.00007F000009\n").c_str(), file);
   std::rewind(file);
-  ReadExclusions(file, &exclusionList);
+  readExclusions(file, &exclusionList);
   std::fclose(file);
-  ASSERT_EQ(CountEntries(exclusionList), 2u);
+  ASSERT_EQ(countEntries(exclusionList), 2u);
 
   Set("1", "0000000A.00007F000003");  // put by hand, excluded
   Set("2", "10.0.0.1");
   Accept(Datagram({SapEntryBytes(ConsoleName(1)), SapEntryBytes(ConsoleName(2))}));
-  EXPECT_TRUE(UpdatePass());
+  EXPECT_TRUE(updatePass());
   Values values = KeyValues();
   EXPECT_EQ(Data(values), (std::vector<std::string>{"0000000A.00007F000001", "10.0.0.1"}));
 
@@ -254,7 +254,7 @@ TEST_F(DiscoveryTest, ExclusionsAndPassesThatChangeNothing) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTrapKeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
   RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                    nullptr, nullptr, &before);
-  EXPECT_FALSE(UpdatePass());
+  EXPECT_FALSE(updatePass());
   RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                    nullptr, nullptr, &after);
   RegCloseKey(key);
@@ -279,7 +279,7 @@ TEST_F(DiscoveryTest, KilledDuringRewritesTheKeyIsWhole) {
       freopen("/dev/null", "w", stdout);
       Accept(Datagram({SapEntryBytes(ConsoleName(7))}));
       for (;;) {
-        UpdatePass();
+        updatePass();
         HKEY key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTrapKeyPath, 0, KEY_ALL_ACCESS, &key) ==
             ERROR_SUCCESS) {

@@ -62,7 +62,7 @@ class Program {
     }
   }
   // Exit status, or -1 when it did not end normally within `limit`.
-  int Wait(std::chrono::milliseconds limit) {
+  int wait(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     int status = 0;
     while (waitpid(pid_, &status, WNOHANG) == 0) {
@@ -122,7 +122,7 @@ class MgrseekTest : public ::testing::Test {
 
 TEST_F(MgrseekTest, FromAConsoleItSaysHowToRunItAndEnds) {
   Program console({Bin("mgrseek")}, dir_ + "/console");
-  EXPECT_EQ(console.Wait(2s), 0);
+  EXPECT_EQ(console.wait(2s), 0);
   EXPECT_EQ(console.Out(), "");
   const std::string err = console.Err();
   EXPECT_NE(err.find("mgrseek -f"), std::string::npos) << err;
@@ -147,7 +147,7 @@ TEST_F(MgrseekTest, ForegroundServiceHearsConsolesAndStopsWithinASecond) {
   std::this_thread::sleep_for(300ms);  // the updater is between passes now
   const auto stop = std::chrono::steady_clock::now();
   service.Signal(SIGTERM);
-  EXPECT_EQ(service.Wait(2s), 0);
+  EXPECT_EQ(service.wait(2s), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - stop, 1s);
 }
 
@@ -157,7 +157,7 @@ TEST_F(MgrseekTest, FailedStartUnderAServiceManagerEndsWithExitCodeOne) {
                  dir_ + "/holder");
   ASSERT_TRUE(WaitFor([&] { return holder.Out().find("listening") != std::string::npos; }, 5s));
   Program service({Bin("mgrseek")}, dir_ + "/service", {{"WARDENLINE_SERVICE_CONTROLLER", "test"}});
-  EXPECT_EQ(service.Wait(5s), 1);
+  EXPECT_EQ(service.wait(5s), 1);
   EXPECT_EQ(service.Out(), "FINDWL Error: bind() failed\nFINDWL Error: initialization failed\n");
   const std::string status =
       Reg("query 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\MGRSEEK\\Status'");
@@ -213,7 +213,7 @@ TEST_F(MgrseekTest, AnAdvertisedConsoleReceivesTheTrendAgentsTraps) {
       << TrapKey();
   Program snmp({Bin("snmpsvc"), "-f", "--agent", "udp:127.0.0.1:" + std::to_string(freeUdpPort())},
                dir_ + "/snmpsvc");
-  EXPECT_EQ(console.Wait(30s), 0) << snmp.Err();
+  EXPECT_EQ(console.wait(30s), 0) << snmp.Err();
   const std::string trap = console.Out();
   EXPECT_NE(trap.find("from 00000000.00007F000001:"), std::string::npos) << trap;
   EXPECT_NE(trap.find("SNMPv1 trap, community \"public\", enterprise 1.3.6.1.4.1.64823.2.45.0, "
@@ -222,9 +222,9 @@ TEST_F(MgrseekTest, AnAdvertisedConsoleReceivesTheTrendAgentsTraps) {
       << trap;
   EXPECT_NE(trap.find("1.3.6.1.4.1.64823.2.45.2.4.0 = INTEGER 5"), std::string::npos) << trap;
   snmp.Signal(SIGTERM);
-  EXPECT_EQ(snmp.Wait(30s), 0);
+  EXPECT_EQ(snmp.wait(30s), 0);
   service.Signal(SIGTERM);
-  EXPECT_EQ(service.Wait(2s), 0);
+  EXPECT_EQ(service.wait(2s), 0);
 }
 
 }  // namespace

@@ -35,18 +35,18 @@ class PurgeTest : public ::testing::Test {
     setenv("XDG_CONFIG_DIRS", (dir_ + "/xdg").c_str(), 1);
     setenv("XDG_DATA_DIRS", (dir_ + "/share").c_str(), 1);
     wl::ResetRegistryForTesting();
-    g_purge = PurgeState{};
-    g_purge.configFile = dir_ + "/UNINST.INI";
-    g_purge.secondMs = 1;
-    g_purge.serviceStopSeconds = 3;
-    g_purge.dpkgInfoDir = dir_ + "/dpkg";
-    fs::create_directories(g_purge.dpkgInfoDir);
+    purgeState = PurgeState{};
+    purgeState.configFile = dir_ + "/UNINST.INI";
+    purgeState.secondMs = 1;
+    purgeState.serviceStopSeconds = 3;
+    purgeState.dpkgInfoDir = dir_ + "/dpkg";
+    fs::create_directories(purgeState.dpkgInfoDir);
   }
   void TearDown() override {
     wl::ResetRegistryForTesting();
     fs::remove_all(dir_);
   }
-  void Config(const std::string& text) { std::ofstream(g_purge.configFile) << text; }
+  void Config(const std::string& text) { std::ofstream(purgeState.configFile) << text; }
   void SetString(const std::string& key, const char* name, const std::string& value) {
     HKEY k = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -92,26 +92,26 @@ const char kAgent[] = "SOFTWARE\\Tarvex\\Wardenline\\CurrentVersion";
 const char kEnv[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 TEST_F(PurgeTest, AgentKeyVersionAndInstallRoot) {
-  EXPECT_FALSE(FindAgent());  // "No Wardenline Agent found"
+  EXPECT_FALSE(findAgent());  // "No Wardenline Agent found"
   SetString(kAgent, "PathName", std::string(200, 'r'));
-  EXPECT_TRUE(FindAgent());
-  EXPECT_EQ(g_purge.installRoot, "");  // longer than 128 bytes: none
-  EXPECT_EQ(g_purge.ntVersion, 0);
+  EXPECT_TRUE(findAgent());
+  EXPECT_EQ(purgeState.installRoot, "");  // longer than 128 bytes: none
+  EXPECT_EQ(purgeState.ntVersion, 0);
   SetString(kAgent, "PathName", "/srv/agent");
   SetString("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CurrentVersion", "3.51");
-  EXPECT_TRUE(FindAgent());
-  EXPECT_EQ(g_purge.installRoot, "/srv/agent");
-  EXPECT_DOUBLE_EQ(g_purge.ntVersion, 3.51);
+  EXPECT_TRUE(findAgent());
+  EXPECT_EQ(purgeState.installRoot, "/srv/agent");
+  EXPECT_DOUBLE_EQ(purgeState.ntVersion, 3.51);
 }
 
 TEST_F(PurgeTest, CountsAreReadLikeTheProfileFunctionAndCapped) {
   Config("[S]\na= 12x\nb=-3\nc=\nd=99999999999999999999\ne=+7\n");
-  EXPECT_EQ(ReadCount("S", "a"), 12);
-  EXPECT_EQ(ReadCount("S", "b"), 0);
-  EXPECT_EQ(ReadCount("S", "c"), 0);
-  EXPECT_EQ(ReadCount("S", "missing"), 0);
-  EXPECT_EQ(ReadCount("S", "d"), kMaxCount);
-  EXPECT_EQ(ReadCount("S", "e"), 7);
+  EXPECT_EQ(readCount("S", "a"), 12);
+  EXPECT_EQ(readCount("S", "b"), 0);
+  EXPECT_EQ(readCount("S", "c"), 0);
+  EXPECT_EQ(readCount("S", "missing"), 0);
+  EXPECT_EQ(readCount("S", "d"), kMaxCount);
+  EXPECT_EQ(readCount("S", "e"), 7);
 }
 
 TEST_F(PurgeTest, ProgramGroupIsDeletedWithItsItems) {
@@ -124,40 +124,40 @@ TEST_F(PurgeTest, ProgramGroupIsDeletedWithItsItems) {
             0);
   ASSERT_EQ(system((wlprogman + " '[CreateGroup(Half)][Bogus(x)]' 2>/dev/null").c_str()) == 0,
             false);
-  EXPECT_TRUE(DeleteProgramGroup());  // a missing item does not matter
+  EXPECT_TRUE(deleteProgramGroup());  // a missing item does not matter
   EXPECT_TRUE(fs::is_empty(menus)) << "menu files or the active group left";
   EXPECT_TRUE(fs::is_empty(dir_ + "/share/applications"));
   EXPECT_TRUE(fs::is_empty(dir_ + "/share/desktop-directories"));
   Config("[Program Group]\nCount=1\n1=Trace Log\n");
-  EXPECT_FALSE(DeleteProgramGroup());  // no name: the step fails
+  EXPECT_FALSE(deleteProgramGroup());  // no name: the step fails
 }
 
 TEST_F(PurgeTest, SearchPathEdits) {
   std::string p = "D:\\A;D:\\AGENT\\bin;D:\\B";
-  EXPECT_TRUE(CutFromPath(&p, "D:\\AGENT\\bin"));
+  EXPECT_TRUE(cutFromPath(&p, "D:\\AGENT\\bin"));
   EXPECT_EQ(p, "D:\\A;D:\\B");
   p = "D:\\A;D:\\AGENT\\bin";
-  EXPECT_TRUE(CutFromPath(&p, "D:\\AGENT\\bin"));
+  EXPECT_TRUE(cutFromPath(&p, "D:\\AGENT\\bin"));
   EXPECT_EQ(p, "D:\\A;");
   p = "D:\\AGENT\\binaries;D:\\B";
-  EXPECT_TRUE(CutFromPath(&p, "D:\\AGENT\\bin"));  // text, not entries
+  EXPECT_TRUE(cutFromPath(&p, "D:\\AGENT\\bin"));  // text, not entries
   EXPECT_EQ(p, "aries;D:\\B");
   p = "d:\\agent\\bin";
-  EXPECT_FALSE(CutFromPath(&p, "D:\\AGENT\\bin"));  // case matters
+  EXPECT_FALSE(cutFromPath(&p, "D:\\AGENT\\bin"));  // case matters
 
   SetString(kAgent, "ImagePath", "/srv/agent");
   SetString(kEnv, "Path", "/srv/agent\\bin;/usr/bin");
-  EXPECT_TRUE(RemoveBinFromSearchPath());
+  EXPECT_TRUE(removeBinFromSearchPath());
   EXPECT_EQ(GetString(kEnv, "Path"), "/usr/bin");
   // Over 512 bytes: unchanged.
   const std::string longPath = "/srv/agent\\bin;" + std::string(600, 'p');
   SetString(kEnv, "Path", longPath);
-  EXPECT_FALSE(RemoveBinFromSearchPath());
+  EXPECT_FALSE(removeBinFromSearchPath());
   EXPECT_EQ(GetString(kEnv, "Path"), longPath);
   // A bin directory over 63 bytes is not cut short: the path stays.
   SetString(kAgent, "ImagePath", "/" + std::string(70, 'a'));
   SetString(kEnv, "Path", "/" + std::string(70, 'a') + "\\bin;/usr/bin");
-  EXPECT_FALSE(RemoveBinFromSearchPath());
+  EXPECT_FALSE(removeBinFromSearchPath());
 }
 
 TEST_F(PurgeTest, RegistryEntriesFromTheLastDownKeepingTopLevelKeys) {
@@ -177,7 +177,7 @@ TEST_F(PurgeTest, RegistryEntriesFromTheLastDownKeepingTopLevelKeys) {
       "2_key=SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ExtensionAgents\n"
       "2_valuedata=SOFTWARE\\Tarvex\\Wardenline\\CurvemibAgent\\CurrentVersion\n"
       "3_key=SOFTWARE\\Tarvex\\Wardenline\\CurrentVersion\n");
-  DeleteRegistry();
+  deleteRegistry();
   EXPECT_FALSE(KeyExists("SOFTWARE\\Tarvex"));
   EXPECT_TRUE(KeyExists("SOFTWARE"));
   EXPECT_EQ(GetString("SOFTWARE\\Keep", "v"), "1");
@@ -193,7 +193,7 @@ TEST_F(PurgeTest, RegistryEntriesFromTheLastDownKeepingTopLevelKeys) {
   SetString("SOFTWARE\\A\\B", "x", "1");
   SetString("SOFTWARE\\A\\B\\C", "y", "1");
   Config("[Registry]\nCount=2\n1_key=SOFTWARE\\A\\B\\C\n2_key=SOFTWARE\\A\\B\n");
-  DeleteRegistry();
+  deleteRegistry();
   EXPECT_FALSE(KeyExists("SOFTWARE\\A\\B\\C"));
   EXPECT_TRUE(KeyExists("SOFTWARE\\A\\B"));
 }
@@ -206,7 +206,7 @@ TEST_F(PurgeTest, TopLevelKeysAreNeverDeleted) {
   RegCloseKey(k);
   SetString("SYSTEM\\X", "v", "1");
   Config("[Registry]\nCount=3\n1_key=SOFTWARE\\Only\n2_key=SYSTEM\n3_key=SYSTEM\\X\n");
-  DeleteRegistry();
+  deleteRegistry();
   EXPECT_FALSE(KeyExists("SOFTWARE\\Only"));
   EXPECT_TRUE(KeyExists("SOFTWARE"));
   EXPECT_TRUE(KeyExists("SYSTEM"));
@@ -216,7 +216,7 @@ TEST_F(PurgeTest, ServicesStopInOrderAndAMissingOneStopsTheRest) {
   Service("one", true);
   Service("three", true);
   Config("[Service]\nCount=3\n1=one\n2=missing\n3=three\n");
-  EXPECT_EQ(DeleteServices(), 1);
+  EXPECT_EQ(deleteServices(), 1);
   EXPECT_FALSE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\one"));
   EXPECT_FALSE(fs::exists(dir_ + "/sys/etc/init.d/one"));
   EXPECT_TRUE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\three"));
@@ -230,18 +230,18 @@ TEST_F(PurgeTest, AServiceThatNeverStopsIsAFailureAfterABoundedWait) {
   Service("stuck", false);
   Service("after", true);
   Config("[Service]\nCount=2\n1=stuck\n2=after\n");
-  EXPECT_EQ(DeleteServices(), 0);
+  EXPECT_EQ(deleteServices(), 0);
   EXPECT_TRUE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\stuck"));
   EXPECT_TRUE(KeyExists("SYSTEM\\CurrentControlSet\\Services\\after"));
 }
 
 TEST_F(PurgeTest, TheSnmpServiceIsRestartedUnderItsNameForTheVersion) {
-  EXPECT_FALSE(RestartSnmp());  // no SNMP service: "Fail to restart SNMP Service"
+  EXPECT_FALSE(restartSnmp());  // no SNMP service: "Fail to restart SNMP Service"
   Service("snmpsvc", true);
   SetString("SYSTEM\\CurrentControlSet\\Services\\SNMP", "x", "1");
   for (double version : {3.51, 4.0}) {  // "SNMP Service", then "SNMP"
-    g_purge.ntVersion = version;
-    EXPECT_TRUE(RestartSnmp()) << version;
+    purgeState.ntVersion = version;
+    EXPECT_TRUE(restartSnmp()) << version;
     EXPECT_TRUE(fs::exists(dir_ + "/snmpsvc.state")) << version;  // running again
   }
 }
@@ -257,11 +257,11 @@ TEST_F(PurgeTest, FilesAndTreeDeletion) {
   fs::create_directory_symlink(dir_ + "/outside", root + "/link");
   // The configuration file first on the list: the rest is still deleted.
   std::ofstream(dir_ + "/listed") << "x";
-  Config("[Files]\nCount=3\n1=" + g_purge.configFile + "\n2=" + dir_ + "/listed\n3=" + root +
+  Config("[Files]\nCount=3\n1=" + purgeState.configFile + "\n2=" + dir_ + "/listed\n3=" + root +
          "/INI/A.INI\n");
-  g_purge.installRoot = root;
-  DeleteFiles();
-  EXPECT_FALSE(fs::exists(g_purge.configFile));
+  purgeState.installRoot = root;
+  deleteFiles();
+  EXPECT_FALSE(fs::exists(purgeState.configFile));
   EXPECT_FALSE(fs::exists(dir_ + "/listed"));
   EXPECT_FALSE(fs::exists(root));
   EXPECT_TRUE(fs::exists(dir_ + "/outside/precious"));  // the link went, not its target
@@ -270,32 +270,32 @@ TEST_F(PurgeTest, FilesAndTreeDeletion) {
   fs::create_directories(root + "/.hidden");
   std::ofstream(root + "/file") << "x";
   Config("");
-  DeleteFiles();
+  deleteFiles();
   EXPECT_TRUE(fs::exists(root + "/.hidden"));
   EXPECT_FALSE(fs::exists(root + "/file"));
 }
 
 TEST_F(PurgeTest, TheSystemIsNeverDeleted) {
   for (const char* path : {"/", "/usr", "/etc", "/tmp", "/var", "/home"}) {
-    EXPECT_NE(RefuseRoot(path, g_purge.dpkgInfoDir), "") << path;
+    EXPECT_NE(refuseRoot(path, purgeState.dpkgInfoDir), "") << path;
   }
   // "C:" and "C:\" map to "/".
-  g_purge.installRoot = "C:\\";
-  DeleteFiles();
+  purgeState.installRoot = "C:\\";
+  deleteFiles();
   EXPECT_TRUE(fs::exists("/usr"));
   // A directory holding a file of an installed package.
   const std::string packaged = dir_ + "/pkgdir";
   fs::create_directories(packaged);
   std::ofstream(packaged + "/owned") << "x";
-  std::ofstream(g_purge.dpkgInfoDir + "/pkg.list") << "/\n" << packaged + "/owned\n";
-  EXPECT_NE(RefuseRoot(packaged, g_purge.dpkgInfoDir), "");
-  g_purge.installRoot = packaged;
-  DeleteFiles();
+  std::ofstream(purgeState.dpkgInfoDir + "/pkg.list") << "/\n" << packaged + "/owned\n";
+  EXPECT_NE(refuseRoot(packaged, purgeState.dpkgInfoDir), "");
+  purgeState.installRoot = packaged;
+  deleteFiles();
   EXPECT_TRUE(fs::exists(packaged + "/owned"));
-  EXPECT_EQ(RefuseRoot(dir_ + "/elsewhere", g_purge.dpkgInfoDir), "");
+  EXPECT_EQ(refuseRoot(dir_ + "/elsewhere", purgeState.dpkgInfoDir), "");
   // A link to a system directory resolves to it.
   fs::create_directory_symlink("/usr", dir_ + "/usrlink");
-  EXPECT_NE(RefuseRoot(dir_ + "/usrlink", g_purge.dpkgInfoDir), "");
+  EXPECT_NE(refuseRoot(dir_ + "/usrlink", purgeState.dpkgInfoDir), "");
 }
 
 TEST_F(PurgeTest, AMountInsideTheRootIsNotCrossed) {
@@ -305,9 +305,9 @@ TEST_F(PurgeTest, AMountInsideTheRootIsNotCrossed) {
     GTEST_SKIP() << "cannot mount here";
   }
   std::ofstream(root + "/mnt/kept") << "x";
-  g_purge.installRoot = root;
+  purgeState.installRoot = root;
   Config("");
-  DeleteFiles();
+  deleteFiles();
   EXPECT_TRUE(fs::exists(root + "/mnt/kept"));
   umount((root + "/mnt").c_str());
 }
