@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
 #include "event_store.h"
 #include "win32/eventlog.h"
 #include "win32/memory.h"

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
-#include "../registry/registry_store.h"
-#include "../registry/sqlite_support.h"
+#include "registry/registry_store.h"
+#include "registry/sqlite_support.h"
 
 namespace wl::eventlog {
 namespace {

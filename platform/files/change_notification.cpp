@@ -18,7 +18,7 @@
 #include <mutex>
 #include <string>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
 #include "file_errors.h"
 #include "host_path.h"
 #include "win32/files.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "../files/host_path.h"
-#include "../memory/code_pages.h"
+#include "files/host_path.h"
+#include "memory/code_pages.h"
 #include "profile_document.h"
 #include "profile_storage.h"
 #include "win32/profile.h"

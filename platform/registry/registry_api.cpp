@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "../core/perf_seam.h"
+#include "core/perf_seam.h"
 #include "key_handles.h"
+#include "registry/name_case.h"
 #include "registry_store.h"
-#include "utf_text.h"
 #include "win32/registry.h"
 
 namespace wl::reg {
@@ -34,7 +34,9 @@ REGSAM MapAccess(REGSAM sam) {
 
 // --- text of the two forms -------------------------------------------------
 
-std::string ToUtf8(const char* s) { return s == nullptr ? std::string() : text::NormalizeUtf8(s); }
+std::string ToUtf8(const char* s) {
+  return s == nullptr ? std::string() : text::NormalizeUtf8(s, text::kRegistryText);
+}
 std::string ToUtf8(const char16_t* s) {
   return s == nullptr ? std::string() : text::Utf16ToUtf8(s, text::Utf16Length(s));
 }
@@ -47,7 +49,7 @@ std::string FromUtf8<char>(const std::string& s) {
 }
 template <>
 std::u16string FromUtf8<char16_t>(const std::string& s) {
-  return text::Utf8ToUtf16(s);
+  return text::Utf8ToUtf16(s, text::kRegistryText);
 }
 
 // Code units of the form from raw bytes (little-endian for UTF-16; an odd last
@@ -68,7 +70,7 @@ std::basic_string<Ch> UnitsFromBytes(const BYTE* data, DWORD size) {
 template <class Ch>
 std::string UnitsToUtf8(const std::basic_string<Ch>& units) {
   if constexpr (sizeof(Ch) == 1) {
-    return text::NormalizeUtf8(units);
+    return text::NormalizeUtf8(units, text::kRegistryText);
   } else {
     return text::Utf16ToUtf8(units);
   }
@@ -222,7 +224,7 @@ LONG RowForWrite(const OpenKey& key, KeyId* row) {
 
 bool ValidKeyPath(const std::vector<std::string>& parts) {
   for (const std::string& part : parts) {
-    if (text::Utf8ToUtf16(part).size() > kMaxKeyNameLength) return false;
+    if (text::Utf8ToUtf16(part, text::kRegistryText).size() > kMaxKeyNameLength) return false;
   }
   return true;
 }
@@ -346,7 +348,8 @@ template <class Ch>
 LONG SetValueImpl(HKEY handle, const Ch* valueName, DWORD type, const BYTE* data, DWORD size) {
   if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
   const std::string name = ToUtf8(valueName);
-  if (text::Utf8ToUtf16(name).size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  if (text::Utf8ToUtf16(name, text::kRegistryText).size() > kMaxValueNameLength)
+    return ERROR_INVALID_PARAMETER;
   OpenKey key;
   LONG error = Resolve(handle, KEY_SET_VALUE, &key);
   if (error != ERROR_SUCCESS) return error;

@@ -9,8 +9,8 @@
 #include <map>
 #include <mutex>
 
+#include "registry/name_case.h"
 #include "sqlite_support.h"
-#include "utf_text.h"
 
 namespace wl::reg {
 namespace {

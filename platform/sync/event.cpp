@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
 #include "win32/sync.h"
 
 namespace wl {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "reg_writer.h"
-#include "registry_store.h"
-#include "utf_text.h"
+#include "registry/name_case.h"
+#include "registry/registry_store.h"
 #include "win32/registry.h"
 
 namespace wl::regtool {
@@ -99,7 +99,7 @@ LONG ApplyOperation(const regfile::Operation& op) {
       const BYTE* data = reinterpret_cast<const BYTE*>(op.data.data());
       const DWORD size = static_cast<DWORD>(op.data.size());
       if (op.wide) {
-        const std::u16string name = text::Utf8ToUtf16(op.name);
+        const std::u16string name = text::Utf8ToUtf16(op.name, text::kRegistryText);
         return RegSetValueExW(key.Get(), name.c_str(), 0, op.type, data, size);
       }
       return RegSetValueExA(key.Get(), op.name.c_str(), 0, op.type, data, size);

@@ -2,8 +2,8 @@
 
 #include <fstream>
 
-#include "../../registry/tests/registry_test_support.h"
-#include "../event_store.h"
+#include "eventlog/event_store.h"
+#include "registry/tests/registry_test_support.h"
 #include "win32/registry.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "../../../platform/registry/tests/registry_test_support.h"
+#include "registry/tests/registry_test_support.h"
 #include "registry_tool.h"
 #include "win32/registry.h"
 
