@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/perf_seam.h"
+#include "core/trace.h"
 #include "key_handles.h"
 #include "registry/name_case.h"
 #include "registry_store.h"
@@ -229,7 +230,7 @@ bool ValidKeyPath(const std::vector<std::string>& parts) {
   return true;
 }
 
-LONG OpenKeyImpl(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY result) {
+LONG OpenKeyUntraced(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   if (handle == HKEY_PERFORMANCE_DATA) {
@@ -262,8 +263,8 @@ LONG OpenKeyImpl(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY resul
   return ERROR_SUCCESS;
 }
 
-LONG CreateKeyImpl(HKEY handle, const std::string& subKey, const std::string& keyClass, REGSAM sam,
-                   PHKEY result, LPDWORD disposition) {
+LONG CreateKeyUntraced(HKEY handle, const std::string& subKey, const std::string& keyClass,
+                       REGSAM sam, PHKEY result, LPDWORD disposition) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   const std::vector<std::string> parts = SplitKeyPath(subKey);
@@ -290,6 +291,21 @@ LONG CreateKeyImpl(HKEY handle, const std::string& subKey, const std::string& ke
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   *result = AddKeyHandle(opened);
   return ERROR_SUCCESS;
+}
+
+LONG OpenKeyImpl(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY result) {
+  const LONG error = OpenKeyUntraced(handle, subKey, sam, result);
+  WL_TRACE(kReg, "open key %p \"%s\" access 0x%x: %ld", static_cast<void*>(handle), subKey.c_str(),
+           sam, static_cast<long>(error));
+  return error;
+}
+
+LONG CreateKeyImpl(HKEY handle, const std::string& subKey, const std::string& keyClass, REGSAM sam,
+                   PHKEY result, LPDWORD disposition) {
+  const LONG error = CreateKeyUntraced(handle, subKey, keyClass, sam, result, disposition);
+  WL_TRACE(kReg, "create key %p \"%s\": %ld", static_cast<void*>(handle), subKey.c_str(),
+           static_cast<long>(error));
+  return error;
 }
 
 // --- values ----------------------------------------------------------------
@@ -356,7 +372,10 @@ LONG SetValueImpl(HKEY handle, const Ch* valueName, DWORD type, const BYTE* data
   KeyId row = 0;
   if ((error = RowForWrite(key, &row)) != ERROR_SUCCESS) return error;
   static const BYTE kNothing = 0;
-  return SetValue(row, name, type, DataToStore<Ch>(type, data ? data : &kNothing, size));
+  error = SetValue(row, name, type, DataToStore<Ch>(type, data ? data : &kNothing, size));
+  WL_TRACE(kReg, "set value \"%s\" type %u, %u byte(s): %ld", name.c_str(), type, size,
+           static_cast<long>(error));
+  return error;
 }
 
 template <class Ch>
@@ -464,7 +483,16 @@ LONG QueryInfoKeyImpl(HKEY handle, Ch* keyClass, LPDWORD classCount, LPDWORD res
   return ERROR_SUCCESS;
 }
 
+LONG DeleteKeyUntraced(HKEY handle, const std::string& subKey);
+
 LONG DeleteKeyImpl(HKEY handle, const std::string& subKey) {
+  const LONG error = DeleteKeyUntraced(handle, subKey);
+  WL_TRACE(kReg, "delete key %p \"%s\": %ld", static_cast<void*>(handle), subKey.c_str(),
+           static_cast<long>(error));
+  return error;
+}
+
+LONG DeleteKeyUntraced(HKEY handle, const std::string& subKey) {
   OpenKey base;
   LONG error = Resolve(handle, 0, &base);
   if (error != ERROR_SUCCESS) return error;
@@ -508,22 +536,40 @@ using namespace wl::reg;
 
 extern "C" {
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                   PHKEY phkResult) {
+  if (ulOptions != 0) wl::trace::Unsupported("RegOpenKeyExA", "ulOptions");
   return OpenKeyImpl(hKey, ToUtf8(lpSubKey), samDesired, phkResult);
 }
 
-LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                   PHKEY phkResult) {
+  if (ulOptions != 0) wl::trace::Unsupported("RegOpenKeyExW", "ulOptions");
   return OpenKeyImpl(hKey, ToUtf8(lpSubKey), samDesired, phkResult);
 }
 
-LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD, REGSAM samDesired,
-                     LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) {
+  if (dwOptions != REG_OPTION_NON_VOLATILE) {
+    wl::trace::Unsupported("RegCreateKeyExA", "dwOptions (every key is non-volatile)");
+  }
+  if (lpSecurityAttributes != nullptr) {
+    wl::trace::Unsupported("RegCreateKeyExA", "lpSecurityAttributes");
+  }
   return CreateKeyImpl(hKey, ToUtf8(lpSubKey), ToUtf8(lpClass), samDesired, phkResult,
                        lpdwDisposition);
 }
 
-LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD, REGSAM samDesired,
-                     LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) {
+  if (dwOptions != REG_OPTION_NON_VOLATILE) {
+    wl::trace::Unsupported("RegCreateKeyExW", "dwOptions (every key is non-volatile)");
+  }
+  if (lpSecurityAttributes != nullptr) {
+    wl::trace::Unsupported("RegCreateKeyExW", "lpSecurityAttributes");
+  }
   return CreateKeyImpl(hKey, ToUtf8(lpSubKey), ToUtf8(lpClass), samDesired, phkResult,
                        lpdwDisposition);
 }

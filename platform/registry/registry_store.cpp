@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "core/trace.h"
 #include "registry/name_case.h"
 #include "sqlite_support.h"
 
@@ -97,6 +98,8 @@ struct Connection {
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
       LONG error = rc == SQLITE_CANTOPEN ? ERROR_REGISTRY_IO_FAILED : MapSqliteError(rc);
+      WL_TRACE(kReg, "cannot open the registry %s: SQLite %d, %ld", path.c_str(), rc,
+               static_cast<long>(error));
       Close();
       return error;
     }
@@ -104,6 +107,7 @@ struct Connection {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     LONG error = Initialize();
     if (error != ERROR_SUCCESS) Close();
+    WL_TRACE(kReg, "open the registry %s: %ld", path.c_str(), static_cast<long>(error));
     return error;
   }
 
