@@ -17,7 +17,6 @@
 namespace wl::reg {
 namespace {
 
-constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 
 constexpr REGSAM kGenericRead = 0x80000000u;
@@ -169,10 +168,12 @@ DWORD NameLength(const std::string& utf8) {
 // HKLM "SOFTWARE\Microsoft\Windows NT\CurrentVersion\Perflib" exists even when
 // the store lacks it; "Last Counter" and "Last Help" come from the performance
 // data provider unless the key holds values of those names.
+constexpr size_t kPerflibPathLength = 5;
+
 bool IsPerflibKey(const OpenKey& key) {
   static const char* const kPath[] = {"SOFTWARE", "MICROSOFT", "WINDOWS NT", "CURRENTVERSION",
                                       "PERFLIB"};
-  if (key.root != kLocalMachineId || key.path.size() != 5) return false;
+  if (key.root != kLocalMachineId || !key.pathKnown || key.path.size() != 5) return false;
   for (size_t i = 0; i < 5; ++i) {
     if (text::FoldCase(key.path[i]) != kPath[i]) return false;
   }
@@ -189,6 +190,17 @@ bool PerflibValue(const std::string& name, StoredValue* value) {
   value->type = REG_DWORD;
   value->data.assign(reinterpret_cast<const char*>(&number), sizeof number);
   return true;
+}
+
+// A key with a row, deeper than the Perflib key, needs its path no more: the
+// row names it, and neither it nor its subkeys can be the Perflib key.
+OpenKey& ForgetLongPath(OpenKey& key) {
+  if (key.id != 0 && key.path.size() > kPerflibPathLength) {
+    key.path.clear();
+    key.path.shrink_to_fit();
+    key.pathKnown = false;
+  }
+  return key;
 }
 
 LONG Resolve(HKEY handle, REGSAM needed, OpenKey* key) {
@@ -223,13 +235,6 @@ LONG RowForWrite(const OpenKey& key, KeyId* row) {
   return CreateKey(key.root, key.path, std::string(), row, &created);
 }
 
-bool ValidKeyPath(const std::vector<std::string>& parts) {
-  for (const std::string& part : parts) {
-    if (text::Utf8ToUtf16(part, text::kRegistryText).size() > kMaxKeyNameLength) return false;
-  }
-  return true;
-}
-
 LONG OpenKeyUntraced(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
@@ -247,7 +252,7 @@ LONG OpenKeyUntraced(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY r
     return ERROR_SUCCESS;
   }
   OpenKey opened = base;
-  opened.path.insert(opened.path.end(), parts.begin(), parts.end());
+  if (opened.pathKnown) opened.path.insert(opened.path.end(), parts.begin(), parts.end());
   opened.access = MapAccess(sam);
   if (base.id != 0) {
     error = FindKey(base.id, parts, &opened.id);
@@ -259,7 +264,7 @@ LONG OpenKeyUntraced(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY r
     error = ERROR_SUCCESS;
   }
   if (error != ERROR_SUCCESS) return error;
-  *result = AddKeyHandle(opened);
+  *result = AddKeyHandle(ForgetLongPath(opened));
   return ERROR_SUCCESS;
 }
 
@@ -271,14 +276,13 @@ LONG CreateKeyUntraced(HKEY handle, const std::string& subKey, const std::string
   OpenKey base;
   LONG error = Resolve(handle, parts.empty() ? 0 : KEY_CREATE_SUB_KEY, &base);
   if (error != ERROR_SUCCESS) return error;
-  if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
   if (parts.empty() && RootIdOf(handle) != 0) {
     *result = handle;
     if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   }
   OpenKey opened = base;
-  opened.path.insert(opened.path.end(), parts.begin(), parts.end());
+  if (opened.pathKnown) opened.path.insert(opened.path.end(), parts.begin(), parts.end());
   opened.access = MapAccess(sam);
   bool created = false;
   if (base.id != 0) {
@@ -289,7 +293,7 @@ LONG CreateKeyUntraced(HKEY handle, const std::string& subKey, const std::string
   if (error != ERROR_SUCCESS) return error;
   if (disposition != nullptr)
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  *result = AddKeyHandle(opened);
+  *result = AddKeyHandle(ForgetLongPath(opened));
   return ERROR_SUCCESS;
 }
 
