@@ -71,6 +71,12 @@ int CheckInitialAccess(int, int, void* serverArgument, void*) {
   auto* parameters = static_cast<view_parameters*>(serverArgument);
   netsnmp_pdu* pdu = parameters->pdu;
   if (pdu == nullptr) return 0;
+  // GetBulkRequest-PDU does not exist in SNMPv1: such a message is dropped
+  // unanswered, as an SNMPv1 agent drops any PDU it does not know.
+  if (pdu->version == SNMP_VERSION_1 && pdu->command == SNMP_MSG_GETBULK) {
+    parameters->errorcode = VACM_NOSECNAME;
+    return 0;
+  }
   if (accessPolicy == nullptr) {
     parameters->errorcode = VACM_SUCCESS;
     return 0;

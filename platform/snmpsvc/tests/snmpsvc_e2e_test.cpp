@@ -1,7 +1,14 @@
 // snmpsvc with real clients: snmpget, snmpwalk, snmpbulkwalk, snmpset and
 // snmptrapd on free ports, a temporary registry and the test extension agents.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -339,6 +346,113 @@ TEST_F(SnmpsvcAloneTest, HostOutsidePermittedManagersGetsNoAnswer) {
   CommandResult answered = Await([&] { return Get(target, "1.3.6.1.2.1.1.5.0"); }, "STRING");
   EXPECT_EQ(answered.exitStatus, 0)
       << answered.output << ReadFile(directory_.path() + "/snmpsvc2.log");
+}
+
+// Sends one datagram to 127.0.0.1:port and waits up to a second for a reply;
+// the reply's length, or 0 when none came.
+size_t Exchange(int port, const std::string& datagram) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  pollfd ready{fd, POLLIN, 0};
+  char reply[2048];
+  ssize_t length = poll(&ready, 1, 1000) == 1 ? recv(fd, reply, sizeof reply, 0) : 0;
+  close(fd);
+  return length > 0 ? static_cast<size_t>(length) : 0;
+}
+
+// SNMPv1, community "public", PDU `tag` with request id 1, 0, 1 and one
+// binding 1.3.6.1.2.1.1 = NULL.
+std::string V1Message(char tag) {
+  const std::string binding("\x30\x0c\x30\x0a\x06\x06\x2b\x06\x01\x02\x01\x01\x05\x00", 14);
+  const std::string pdu = std::string(1, tag) + "\x17" +
+                          std::string("\x02\x01\x01\x02\x01\x00\x02\x01\x01", 9) + binding;
+  return std::string("\x30\x24\x02\x01\x00\x04\x06public", 13) + pdu;
+}
+
+// GetBulkRequest-PDU does not exist in SNMPv1: dropped, while the same message
+// as a get-next is answered.
+TEST_F(SnmpsvcAloneTest, SnmpV1GetBulkIsDropped) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "public", "REG_DWORD", "4"));
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target},
+                       directory_.path() + "/snmpsvc.log");
+  ASSERT_EQ(Await([&] { return Get(target, "1.3.6.1.2.1.1.5.0"); }, "STRING").exitStatus, 0);
+  EXPECT_GT(Exchange(port, V1Message('\xa1')), 0u);
+  EXPECT_EQ(Exchange(port, V1Message('\xa5')), 0u);
+}
+
+// An empty PermittedManagers entry admits nobody, and says so once.
+TEST_F(SnmpsvcAloneTest, EmptyPermittedManagersEntryAdmitsNobody) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "public", "REG_DWORD", "4"));
+  ASSERT_TRUE(registry_.Set(Under("PermittedManagers"), "1", "REG_SZ", ""));
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  const std::string log = directory_.path() + "/snmpsvc.log";
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target}, log);
+  ASSERT_TRUE(WaitForText(log, "running"));
+  CommandResult refused = Get(target, "1.3.6.1.2.1.1.5.0");
+  EXPECT_NE(refused.output.find("Timeout"), std::string::npos) << refused.output;
+  const std::string text = ReadFile(log);
+  const size_t first = text.find("PermittedManagers entry is empty");
+  EXPECT_NE(first, std::string::npos) << text;
+  EXPECT_EQ(text.find("PermittedManagers entry is empty", first + 1), std::string::npos) << text;
+}
+
+// A registry that cannot be read stops the start with the reason and a
+// non-zero exit; one that is locked for a while is waited for.
+TEST_F(SnmpsvcAloneTest, RegistryTroubleAtStartIsExplainedOrWaitedFor) {
+  const std::string damaged = directory_.path() + "/damaged.db";
+  RunCommand({"sh", "-c", "head -c 8192 /dev/urandom > " + damaged});
+  setenv("WARDENLINE_REGISTRY", damaged.c_str(), 1);
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  const std::string log = directory_.path() + "/damaged.log";
+  {
+    ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target}, log);
+    for (int i = 0; i < 100 && service.running(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(service.Stop(), 1);
+  }
+  EXPECT_NE(ReadFile(log).find("damaged or not a registry database"), std::string::npos)
+      << ReadFile(log);
+
+  setenv("WARDENLINE_REGISTRY", registry_.path().c_str(), 1);
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "public", "REG_DWORD", "4"));
+  int locked[2];
+  ASSERT_EQ(pipe(locked), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    // Exclusive locking mode keeps the lock from the first write until close.
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(registry_.path().c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db,
+                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
+                           "UPDATE reg_keys SET last_write = last_write WHERE id = 1; COMMIT;",
+                           nullptr, nullptr, nullptr) == SQLITE_OK;
+    const char byte = ok ? 1 : 0;
+    ok = write(locked[1], &byte, 1) == 1 && ok;
+    usleep(8 * 1000 * 1000);
+    sqlite3_close(db);
+    _exit(ok ? 0 : 1);
+  }
+  char byte = 0;
+  ASSERT_EQ(read(locked[0], &byte, 1), 1);
+  ASSERT_EQ(byte, 1);
+  const std::string waitLog = directory_.path() + "/locked.log";
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target}, waitLog);
+  int status = 0;
+  waitpid(holder, &status, 0);
+  close(locked[0]);
+  close(locked[1]);
+  EXPECT_TRUE(WaitForText(waitLog, "running", std::chrono::seconds(30))) << ReadFile(waitLog);
+  EXPECT_NE(ReadFile(waitLog).find("retrying"), std::string::npos) << ReadFile(waitLog);
+  EXPECT_EQ(Await([&] { return Get(target, "1.3.6.1.2.1.1.5.0"); }, "STRING").exitStatus, 0);
 }
 
 TEST_F(SnmpsvcAloneTest, SnmpV3UsersFromTheConfigurationFileMustAuthenticate) {
