@@ -349,8 +349,8 @@ TEST_F(SnmpsvcAloneTest, HostOutsidePermittedManagersGetsNoAnswer) {
 }
 
 // Sends one datagram to 127.0.0.1:port and waits up to a second for a reply;
-// the reply's length, or 0 when none came.
-size_t Exchange(int port, const std::string& datagram) {
+// the reply's length, or 0 when none came. The reply goes to *reply.
+size_t Exchange(int port, const std::string& datagram, std::string* reply = nullptr) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in to{};
   to.sin_family = AF_INET;
@@ -358,10 +358,70 @@ size_t Exchange(int port, const std::string& datagram) {
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   pollfd ready{fd, POLLIN, 0};
-  char reply[2048];
-  ssize_t length = poll(&ready, 1, 1000) == 1 ? recv(fd, reply, sizeof reply, 0) : 0;
+  char bytes[2048];
+  ssize_t length = poll(&ready, 1, 1000) == 1 ? recv(fd, bytes, sizeof bytes, 0) : 0;
   close(fd);
+  if (reply != nullptr) reply->assign(bytes, length > 0 ? static_cast<size_t>(length) : 0);
   return length > 0 ? static_cast<size_t>(length) : 0;
+}
+
+// BER element with a short or two-byte length.
+std::string Element(char tag, const std::string& contents) {
+  std::string length = contents.size() < 128
+                           ? std::string(1, static_cast<char>(contents.size()))
+                           : std::string("\x82") + static_cast<char>(contents.size() >> 8) +
+                                 static_cast<char>(contents.size() & 0xFF);
+  return std::string(1, tag) + length + contents;
+}
+
+std::string EncodedOid(const std::string& dotted) {
+  std::vector<uint64_t> arcs;
+  std::istringstream in(dotted.substr(dotted[0] == '.' ? 1 : 0));
+  std::string arc;
+  while (std::getline(in, arc, '.')) arcs.push_back(std::stoull(arc));
+  std::string out(1, static_cast<char>(arcs[0] * 40 + arcs[1]));
+  for (size_t i = 2; i < arcs.size(); ++i) {
+    std::string base128(1, static_cast<char>(arcs[i] & 0x7F));
+    for (uint64_t rest = arcs[i] >> 7; rest != 0; rest >>= 7) {
+      base128.insert(base128.begin(), static_cast<char>(0x80 | (rest & 0x7F)));
+    }
+    out += base128;
+  }
+  return out;
+}
+
+// A community message with one binding: `oid` (encoded contents) = `value`.
+std::string Request(int version, const std::string& community, char pdu, const std::string& oid,
+                    const std::string& value) {
+  const std::string binding = Element('\x30', Element('\x06', oid) + value);
+  const std::string body = Element('\x02', "\x07") + Element('\x02', std::string(1, '\0')) +
+                           Element('\x02', std::string(1, '\0')) + Element('\x30', binding);
+  return Element('\x30', Element('\x02', std::string(1, static_cast<char>(version))) +
+                             Element('\x04', community) + Element(pdu, body));
+}
+
+// The error-status of a response, or -1 when it cannot be read.
+int ErrorStatusOf(const std::string& reply) {
+  size_t pos = 0;
+  auto enter = [&](bool skip) {
+    if (pos + 2 > reply.size()) return false;
+    size_t length = static_cast<unsigned char>(reply[pos + 1]);
+    size_t header = 2;
+    if (length == 0x81 || length == 0x82) {
+      const size_t bytes = length & 0x7F;
+      if (pos + 2 + bytes > reply.size()) return false;
+      length = 0;
+      for (size_t i = 0; i < bytes; ++i)
+        length = (length << 8) | static_cast<unsigned char>(reply[pos + 2 + i]);
+      header += bytes;
+    }
+    pos += header + (skip ? length : 0);
+    return pos <= reply.size();
+  };
+  // message, version, community, PDU, request id, then error-status.
+  if (!enter(false) || !enter(true) || !enter(true) || !enter(false) || !enter(true)) return -1;
+  if (pos + 3 > reply.size() || reply[pos] != '\x02' || reply[pos + 1] != '\x01') return -1;
+  return static_cast<unsigned char>(reply[pos + 2]);
 }
 
 // SNMPv1, community "public", PDU `tag` with request id 1, 0, 1 and one
@@ -384,6 +444,52 @@ TEST_F(SnmpsvcAloneTest, SnmpV1GetBulkIsDropped) {
   ASSERT_EQ(Await([&] { return Get(target, "1.3.6.1.2.1.1.5.0"); }, "STRING").exitStatus, 0);
   EXPECT_GT(Exchange(port, V1Message('\xa1')), 0u);
   EXPECT_EQ(Exchange(port, V1Message('\xa5')), 0u);
+}
+
+// What net-snmp's parser would wrap or truncate is refused: an INTEGER wider
+// than 32 bits in a SET (wrongValue, badValue in SNMPv1) and a sub-identifier
+// of 2^64 (the request is dropped).
+TEST_F(SnmpsvcAloneTest, OversizedIntegersAndArcsAreRefused) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "private", "REG_DWORD", "8"));
+  ASSERT_TRUE(
+      registry_.Set(Under("ExtensionAgents"), "1", "REG_SZ", "SOFTWARE\\SnmpsvcTest\\Table"));
+  ASSERT_TRUE(registry_.Set("SOFTWARE\\SnmpsvcTest\\Table", "Pathname", "REG_SZ",
+                            BuildPath("lib/libsnmpsvc_test_table.so")));
+  setenv("SNMPSVC_TEST_ROWS", "3", 1);
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target},
+                       directory_.path() + "/snmpsvc.log");
+  const std::string cell = kTable + ".1.1.3.2";
+  auto get = [&] {
+    return RunCommand(
+        {"snmpget", "-v2c", "-c", "private", "-On", "-t", "1", "-r", "0", target, cell});
+  };
+  ASSERT_EQ(Await(get, "INTEGER: 20").exitStatus, 0)
+      << ReadFile(directory_.path() + "/snmpsvc.log");
+  const std::string wide = Element('\x02', std::string("\x01\x00\x00\x00\x5f", 5));  // 2^32 + 95
+  std::string reply;
+  ASSERT_GT(Exchange(port, Request(1, "private", '\xa3', EncodedOid(cell), wide), &reply), 0u);
+  EXPECT_EQ(ErrorStatusOf(reply), 10);  // wrongValue
+  ASSERT_GT(Exchange(port, Request(0, "private", '\xa3', EncodedOid(cell), wide), &reply), 0u);
+  EXPECT_EQ(ErrorStatusOf(reply), 3);  // badValue
+  EXPECT_NE(get().output.find("INTEGER: 20"), std::string::npos);
+  // A fitting value in the same encoding is taken.
+  ASSERT_GT(Exchange(port,
+                     Request(1, "private", '\xa3', EncodedOid(cell),
+                             Element('\x02', std::string("\x00\x00\x00\x00\x15", 5))),
+                     &reply),
+            0u);
+  EXPECT_EQ(ErrorStatusOf(reply), 0);
+
+  const std::string name = EncodedOid("1.3.6.1.2.1.1.5");
+  const std::string null = Element('\x05', "");
+  EXPECT_GT(Exchange(port, Request(1, "private", '\xa0', name + std::string(1, '\0'), null)), 0u);
+  EXPECT_EQ(
+      Exchange(port,
+               Request(1, "private", '\xa0',
+                       name + std::string("\x82\x80\x80\x80\x80\x80\x80\x80\x80\x00", 10), null)),
+      0u);
 }
 
 // An empty PermittedManagers entry admits nobody, and says so once.
