@@ -78,7 +78,68 @@ int64_t IntegerOf(const Reader& value) {
   return number;
 }
 
+void AppendElement(uint8_t tag, const std::vector<uint8_t>& contents, std::vector<uint8_t>* out) {
+  out->push_back(tag);
+  const size_t length = contents.size();
+  if (length < 0x80) {
+    out->push_back(static_cast<uint8_t>(length));
+  } else {
+    int bytes = length > 0xFFFFFF ? 4 : length > 0xFFFF ? 3 : length > 0xFF ? 2 : 1;
+    out->push_back(static_cast<uint8_t>(0x80 | bytes));
+    for (int i = bytes - 1; i >= 0; --i) out->push_back(static_cast<uint8_t>(length >> (8 * i)));
+  }
+  out->insert(out->end(), contents.begin(), contents.end());
+}
+
+void AppendCopy(uint8_t tag, const Reader& contents, std::vector<uint8_t>* out) {
+  AppendElement(tag, std::vector<uint8_t>(contents.data(), contents.data() + contents.size()), out);
+}
+
+constexpr uint8_t kResponse = 0xA2;
+constexpr uint8_t kTooBig = 1;
+
 }  // namespace
+
+bool TooBigResponse(const uint8_t* response, size_t size, std::vector<uint8_t>* out) {
+  Reader message(response, size);
+  uint8_t tag = 0;
+  Reader body(nullptr, 0), version(nullptr, 0), community(nullptr, 0), pdu(nullptr, 0);
+  if (!message.Next(&tag, &body) || tag != kSequence) return false;
+  if (!body.Next(&tag, &version) || tag != kInteger) return false;
+  const int64_t protocol = IntegerOf(version);
+  if (protocol != 0 && protocol != 1) return false;
+  if (!body.Next(&tag, &community) || tag != kOctetString) return false;
+  if (!body.Next(&tag, &pdu) || tag != kResponse) return false;
+  Reader requestId(nullptr, 0), status(nullptr, 0), index(nullptr, 0), list(nullptr, 0);
+  if (!pdu.Next(&tag, &requestId) || tag != kInteger) return false;
+  if (!pdu.Next(&tag, &status) || !pdu.Next(&tag, &index)) return false;
+  if (!pdu.Next(&tag, &list) || tag != kSequence) return false;
+  std::vector<uint8_t> bindings;
+  if (protocol == 0) {
+    while (!list.AtEnd()) {
+      Reader binding(nullptr, 0), name(nullptr, 0);
+      if (!list.Next(&tag, &binding) || tag != kSequence) return false;
+      if (!binding.Next(&tag, &name) || tag != kObjectId) return false;
+      std::vector<uint8_t> pair;
+      AppendCopy(kObjectId, name, &pair);
+      pair.push_back(0x05);  // NULL
+      pair.push_back(0x00);
+      AppendElement(kSequence, pair, &bindings);
+    }
+  }
+  std::vector<uint8_t> pduBody;
+  AppendCopy(kInteger, requestId, &pduBody);
+  AppendElement(kInteger, {kTooBig}, &pduBody);
+  AppendElement(kInteger, {0}, &pduBody);
+  AppendElement(kSequence, bindings, &pduBody);
+  std::vector<uint8_t> messageBody;
+  AppendCopy(kInteger, version, &messageBody);
+  AppendCopy(kOctetString, community, &messageBody);
+  AppendElement(kResponse, pduBody, &messageBody);
+  out->clear();
+  AppendElement(kSequence, messageBody, out);
+  return true;
+}
 
 ScreenResult ScreenMessage(const uint8_t* data, size_t size) {
   ScreenResult result;

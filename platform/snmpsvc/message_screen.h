@@ -25,4 +25,10 @@ struct ScreenResult {
 
 ScreenResult ScreenMessage(const uint8_t* data, size_t size);
 
+// For an SNMPv1/v2c Response-PDU `response` too large to send: the response
+// that says tooBig instead (error-status tooBig, error-index 0), with the
+// bindings' names and NULL values for SNMPv1 (the form of the request) and
+// no bindings for SNMPv2c. False when `response` is not such a message.
+bool TooBigResponse(const uint8_t* response, size_t size, std::vector<uint8_t>* out);
+
 }  // namespace snmpsvc

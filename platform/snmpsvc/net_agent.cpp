@@ -42,6 +42,7 @@ std::function<void()> authenticationFailure;
 
 // The receive functions of the master's transports, wrapped by ScreenedRecv.
 using ReceiveFunction = int (*)(netsnmp_transport*, void*, int, void**, int*);
+using SendFunction = int (*)(netsnmp_transport*, const void*, int, void**, int*);
 std::map<netsnmp_transport*, ReceiveFunction> originalReceive;
 // SETs whose values do not fit their 32-bit types: request id -> positions.
 std::map<int64_t, std::vector<int>> oversizedSets;
@@ -78,6 +79,37 @@ int ScreenedRecv(netsnmp_transport* transport, void* buffer, int size, void** op
   return length;
 }
 
+// The largest UDP payload over IPv4.
+constexpr int kMaxDatagram = 65507;
+std::map<netsnmp_transport*, SendFunction> originalSend;
+std::chrono::steady_clock::time_point lastTooBigLog;
+
+// Sends a reply; one too large for a datagram goes out as tooBig instead
+// (message_screen.h), so that the manager hears why.
+int ScreenedSend(netsnmp_transport* transport, const void* buffer, int size, void** opaque,
+                 int* opaqueLength) {
+  auto original = originalSend.find(transport);
+  if (original == originalSend.end()) return -1;
+  std::vector<uint8_t> tooBig;
+  if (size > kMaxDatagram && !(transport->flags & NETSNMP_TRANSPORT_FLAG_STREAM) &&
+      TooBigResponse(static_cast<const uint8_t*>(buffer), static_cast<size_t>(size), &tooBig)) {
+    // The SNMPv1 form repeats the request's names, which came in one datagram.
+    if (tooBig.size() > static_cast<size_t>(kMaxDatagram)) tooBig.clear();
+    const auto now = std::chrono::steady_clock::now();
+    if (lastTooBigLog == std::chrono::steady_clock::time_point() ||
+        now - lastTooBigLog >= std::chrono::minutes(1)) {
+      lastTooBigLog = now;
+      LogError("a reply of %d bytes does not fit in one datagram; answered tooBig", size);
+    }
+    if (!tooBig.empty() && tooBig.size() <= static_cast<size_t>(kMaxDatagram)) {
+      const int sent = original->second(transport, tooBig.data(), static_cast<int>(tooBig.size()),
+                                        opaque, opaqueLength);
+      return sent < 0 ? sent : size;  // net-snmp counts the reply as sent
+    }
+  }
+  return original->second(transport, buffer, size, opaque, opaqueLength);
+}
+
 // Puts ScreenedRecv in front of every transport the master agent listens on.
 void ScreenMasterTransports() {
   for (session_list* entry = Sessions; entry != nullptr; entry = entry->next) {
@@ -87,6 +119,10 @@ void ScreenMasterTransports() {
     }
     originalReceive[transport] = transport->f_recv;
     transport->f_recv = ScreenedRecv;
+    if (transport->f_send != nullptr) {
+      originalSend[transport] = transport->f_send;
+      transport->f_send = ScreenedSend;
+    }
   }
 }
 
@@ -575,6 +611,7 @@ void NetAgent::Shutdown() {
   wakeRead = wakeWrite = -1;
   accessPolicy = nullptr;
   originalReceive.clear();
+  originalSend.clear();
   oversizedSets.clear();
   initialised_ = false;
 }

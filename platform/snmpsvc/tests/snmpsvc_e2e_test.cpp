@@ -492,6 +492,47 @@ TEST_F(SnmpsvcAloneTest, OversizedIntegersAndArcsAreRefused) {
       0u);
 }
 
+// A GET whose reply cannot fit in one datagram is answered tooBig, with one
+// log line for the cause however often it happens.
+TEST_F(SnmpsvcAloneTest, ReplyTooLargeForADatagramIsTooBig) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "private", "REG_DWORD", "8"));
+  ASSERT_TRUE(
+      registry_.Set(Under("ExtensionAgents"), "1", "REG_SZ", "SOFTWARE\\SnmpsvcTest\\Table"));
+  ASSERT_TRUE(registry_.Set("SOFTWARE\\SnmpsvcTest\\Table", "Pathname", "REG_SZ",
+                            BuildPath("lib/libsnmpsvc_test_table.so")));
+  setenv("SNMPSVC_TEST_ROWS", "3", 1);
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  const std::string log = directory_.path() + "/snmpsvc.log";
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target}, log);
+  const std::string cell = kTable + ".1.1.2.1";
+  auto set = [&] {
+    return RunCommand({"snmpset", "-v2c", "-c", "private", "-On", "-t", "1", "-r", "0", target,
+                       cell, "s", std::string(64, 'x')});
+  };
+  ASSERT_EQ(Await(set, "xxxx").exitStatus, 0) << ReadFile(log);
+  // 1,500 bindings of the 64-byte cell: about 27 KB asked, 126 KB to answer.
+  std::string bindings;
+  for (int i = 0; i < 1500; ++i) {
+    bindings += Element('\x30', Element('\x06', EncodedOid(cell)) + Element('\x05', ""));
+  }
+  for (int version : {1, 0}) {
+    const std::string body = Element('\x02', "\x07") + Element('\x02', std::string(1, '\0')) +
+                             Element('\x02', std::string(1, '\0')) + Element('\x30', bindings);
+    const std::string request =
+        Element('\x30', Element('\x02', std::string(1, static_cast<char>(version))) +
+                            Element('\x04', "private") + Element('\xa0', body));
+    std::string reply;
+    ASSERT_GT(Exchange(port, request, &reply), 0u) << "version " << version;
+    EXPECT_EQ(ErrorStatusOf(reply), 1) << "version " << version;  // tooBig
+  }
+  const std::string text = ReadFile(log);
+  const size_t first = text.find("does not fit in one datagram");
+  EXPECT_NE(first, std::string::npos) << text;
+  EXPECT_EQ(text.find("does not fit in one datagram", first + 1), std::string::npos) << text;
+  EXPECT_EQ(text.find("Failure in sendto"), std::string::npos) << text;
+}
+
 // An empty PermittedManagers entry admits nobody, and says so once.
 TEST_F(SnmpsvcAloneTest, EmptyPermittedManagersEntryAdmitsNobody) {
   ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "public", "REG_DWORD", "4"));
