@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "agent/trend/history_file.h"
 #include "agent/common/install_root.h"
 #include "agent/trend/agent_state.h"
+#include "agent/trend/history_file.h"
 #include "agent/trend/output.h"
 #include "win32/windows.h"
 
@@ -34,8 +34,9 @@ void reportUnusableTrendDirectory(DWORD error) {
 int lockTrendDirectory() {
   if (lockHandle != nullptr) return 0;
   const std::string path = trendDirectory + "\\" + kLockFileName;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     reportUnusableTrendDirectory(GetLastError());
     return 1;
@@ -59,13 +60,15 @@ int lockTrendDirectory() {
 }
 
 bool trendDirectoryHeldElsewhere() {
-  if (lockHandle != nullptr || wlcommon::readInstallPath(wlcommon::kInstallRootBytes, &installPath) != ERROR_SUCCESS) {
+  if (lockHandle != nullptr ||
+      wlcommon::readInstallPath(wlcommon::kInstallRootBytes, &installPath) != ERROR_SUCCESS) {
     return false;
   }
   readTrendDirectory();
   const std::string path = trendDirectory + "\\" + kLockFileName;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool held = !LockFile(file, 0, 0, 1, 0) && GetLastError() == ERROR_LOCK_VIOLATION;
   CloseHandle(file);  // a lock taken here goes with the handle

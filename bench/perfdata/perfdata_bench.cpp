@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/core/perf_seam.h"
+#include "core/perf_seam.h"
 #include "live_objects.h"
 #include "wlperf/block_builder.h"
 

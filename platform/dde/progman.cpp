@@ -14,7 +14,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "../core/system_prefix.h"
+#include "core/system_prefix.h"
 
 namespace wl::dde {
 namespace {

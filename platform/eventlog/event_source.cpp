@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
+#include "core/trace.h"
 #include "event_store.h"
 #include "win32/eventlog.h"
 #include "win32/memory.h"
@@ -159,8 +160,12 @@ HANDLE RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) {
   return wl::RegisterHandle(std::make_shared<EventSource>(lpSourceName));
 }
 
-BOOL ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID,
+BOOL ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
                   WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData) {
+  if (lpUserSid != nullptr) wl::trace::Unsupported("ReportEventA", "lpUserSid");
+  WL_TRACE(kEventLog, "ReportEventA type %u category %u id %lu, %u string(s), %lu byte(s) of data",
+           wType, wCategory, static_cast<unsigned long>(dwEventID), wNumStrings,
+           static_cast<unsigned long>(dwDataSize));
   auto source = wl::LookupHandleAs<EventSource>(hEventLog);
   if (source == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -3,17 +3,22 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <thread>
 
-#include "../registry/registry_store.h"
-#include "../registry/sqlite_support.h"
+#include "registry/registry_store.h"
+#include "registry/sqlite_support.h"
 
 namespace wl::eventlog {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+// A record waits this long in all for a store that another process holds
+// locked, rather than being lost.
+constexpr auto kAppendPatience = std::chrono::seconds(60);
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS events(
@@ -33,6 +38,7 @@ struct Store {
   std::mutex mutex;
   sqlite3* db = nullptr;
   pid_t owner = 0;
+  int lastRc = SQLITE_OK;  // SQLite's result of the last failed step
 
   void Close() {
     if (db != nullptr && owner == getpid()) sqlite3_close_v2(db);
@@ -59,6 +65,7 @@ struct Store {
       if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
       if ((rc & 0xFF) == SQLITE_READONLY && !create) rc = SQLITE_OK;
     }
+    lastRc = rc;
     if (rc != SQLITE_OK) {
       const DWORD error = rc == SQLITE_CANTOPEN ? ERROR_ACCESS_DENIED : sqlite::MapError(rc);
       if (db != nullptr) sqlite3_close_v2(db);
@@ -88,9 +95,34 @@ std::string StorePath() {
   return (dir.empty() ? std::string(".") : dir) + "/eventlog.db";
 }
 
+namespace {
+
+bool Busy(int rc) { return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED; }
+
+DWORD AppendOnce(Store& store, const EventRecord& record);
+
+}  // namespace
+
+// Each attempt already waits kBusyTimeoutMs for the lock; a store still locked
+// after that is tried again until kAppendPatience has passed.
 DWORD AppendRecord(const EventRecord& record) {
   Store& store = TheStore();
   std::lock_guard<std::mutex> lock(store.mutex);
+  const auto giveUp = std::chrono::steady_clock::now() + kAppendPatience;
+  for (;;) {
+    store.lastRc = SQLITE_OK;
+    const DWORD error = AppendOnce(store, record);
+    if (error == ERROR_SUCCESS || !Busy(store.lastRc) ||
+        std::chrono::steady_clock::now() >= giveUp) {
+      return error;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+namespace {
+
+DWORD AppendOnce(Store& store, const EventRecord& record) {
   DWORD error = store.Open(true);
   if (error != ERROR_SUCCESS) return error;
   nlohmann::json strings = nlohmann::json::array();
@@ -119,12 +151,15 @@ DWORD AppendRecord(const EventRecord& record) {
   }
   sqlite3_finalize(stmt);
   if (rc != SQLITE_DONE && rc != SQLITE_OK) {
+    store.lastRc = rc;
     error = Result(rc);
     // A damaged store is not kept open; the next record tries again.
     store.Close();
   }
   return error;
 }
+
+}  // namespace
 
 DWORD ReadRecords(const RecordFilter& filter, std::vector<EventRecord>* records) {
   records->clear();

@@ -18,7 +18,8 @@
 #include <mutex>
 #include <string>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
+#include "core/trace.h"
 #include "file_errors.h"
 #include "host_path.h"
 #include "win32/files.h"
@@ -81,7 +82,11 @@ class ChangeNotification : public wl::KernelObject {
 
 extern "C" {
 
-WLAPI HANDLE FindFirstChangeNotificationW(LPCWSTR lpPathName, BOOL, DWORD dwNotifyFilter) {
+WLAPI HANDLE FindFirstChangeNotificationW(LPCWSTR lpPathName, BOOL bWatchSubtree,
+                                          DWORD dwNotifyFilter) {
+  if (bWatchSubtree) {
+    wl::trace::Unsupported("FindFirstChangeNotificationW", "bWatchSubtree (one directory only)");
+  }
   bool ok = false;
   std::string narrow = wl::NarrowPath(lpPathName, &ok);
   uint32_t mask = InotifyMask(dwNotifyFilter);

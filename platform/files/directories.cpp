@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "core/trace.h"
 #include "file_attributes.h"
 #include "file_errors.h"
 #include "host_path.h"
@@ -50,7 +51,10 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 
 extern "C" {
 
-WLAPI BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+WLAPI BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
+  if (lpSecurityAttributes != nullptr) {
+    wl::trace::Unsupported("CreateDirectoryA", "lpSecurityAttributes");
+  }
   std::string path;
   if (!ResolveArgument(lpPathName, &path)) return FALSE;
   if (mkdir(path.c_str(), 0777) != 0) {

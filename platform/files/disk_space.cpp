@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "../core/perf_seam.h"
+#include "core/perf_seam.h"
 #include "file_errors.h"
 #include "host_path.h"
 #include "win32/files.h"

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "core/trace.h"
 #include "file_attributes.h"
 #include "file_errors.h"
 #include "file_object.h"
@@ -87,6 +88,20 @@ HANDLE CreateFileOnPath(const char* windowsPath, DWORD access, DWORD disposition
   return OpenHostFile(path, access, disposition);
 }
 
+// Files are opened without share locks, security or special flags: say so
+// when a caller asks for them.
+void NoteUnsupported(const char* function, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                     DWORD flagsAndAttributes, HANDLE templateFile) {
+  if ((shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) != (FILE_SHARE_READ | FILE_SHARE_WRITE)) {
+    wl::trace::Unsupported(function, "dwShareMode (access is never denied to others)");
+  }
+  if (security != nullptr) wl::trace::Unsupported(function, "lpSecurityAttributes");
+  if ((flagsAndAttributes & ~FILE_ATTRIBUTE_NORMAL) != 0) {
+    wl::trace::Unsupported(function, "dwFlagsAndAttributes other than FILE_ATTRIBUTE_NORMAL");
+  }
+  if (templateFile != nullptr) wl::trace::Unsupported(function, "hTemplateFile");
+}
+
 void CopyPathName(const std::string& path, LPOFSTRUCT info) {
   size_t length = std::min(path.size(), sizeof(info->szPathName) - 1);
   memcpy(info->szPathName, path.data(), length);
@@ -97,15 +112,25 @@ void CopyPathName(const std::string& path, LPOFSTRUCT info) {
 
 extern "C" {
 
-WLAPI HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                         DWORD dwCreationDisposition, DWORD, HANDLE) {
+WLAPI HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                         LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                         DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  NoteUnsupported("CreateFileA", dwShareMode, lpSecurityAttributes, dwFlagsAndAttributes,
+                  hTemplateFile);
+  WL_TRACE(kFiles, "CreateFileA \"%s\" access 0x%x disposition %u",
+           lpFileName != nullptr ? lpFileName : "(null)", dwDesiredAccess, dwCreationDisposition);
   return CreateFileOnPath(lpFileName, dwDesiredAccess, dwCreationDisposition);
 }
 
-WLAPI HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                         DWORD dwCreationDisposition, DWORD, HANDLE) {
+WLAPI HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                         LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                         DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  NoteUnsupported("CreateFileW", dwShareMode, lpSecurityAttributes, dwFlagsAndAttributes,
+                  hTemplateFile);
   bool ok = false;
   std::string narrow = wl::NarrowPath(lpFileName, &ok);
+  WL_TRACE(kFiles, "CreateFileW \"%s\" access 0x%x disposition %u", narrow.c_str(), dwDesiredAccess,
+           dwCreationDisposition);
   return CreateFileOnPath(ok ? narrow.c_str() : nullptr, dwDesiredAccess, dwCreationDisposition);
 }
 

@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
 
 namespace wl {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
 #include "file_attributes.h"
 #include "file_errors.h"
 #include "file_time.h"

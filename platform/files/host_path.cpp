@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "../memory/code_pages.h"
+#include "memory/code_pages.h"
 #include "win32/registry.h"
 
 namespace wl {

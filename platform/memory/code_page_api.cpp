@@ -5,6 +5,7 @@
 #include <string>
 
 #include "code_pages.h"
+#include "core/trace.h"
 #include "win32/memory.h"
 
 namespace {
@@ -36,9 +37,10 @@ int Deliver(const std::basic_string<Unit>& result, Unit* output, int outputSize)
 
 extern "C" {
 
-WLAPI int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR lpWideCharStr, int cchWideChar,
+WLAPI int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                               LPBOOL lpUsedDefaultChar) {
+  if (dwFlags != 0) wl::trace::Unsupported("WideCharToMultiByte", "dwFlags");
   wl::CodePage page;
   if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
       (lpMultiByteStr == nullptr && cbMultiByte != 0) || !wl::CodePageFromId(CodePage, &page) ||
@@ -57,6 +59,9 @@ WLAPI int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR lpWideCharStr, int c
 
 WLAPI int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                               LPWSTR lpWideCharStr, int cchWideChar) {
+  if ((dwFlags & ~(MB_PRECOMPOSED | MB_ERR_INVALID_CHARS)) != 0) {
+    wl::trace::Unsupported("MultiByteToWideChar", "dwFlags other than MB_ERR_INVALID_CHARS");
+  }
   wl::CodePage page;
   if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
       (lpWideCharStr == nullptr && cchWideChar != 0) || !wl::CodePageFromId(CodePage, &page)) {

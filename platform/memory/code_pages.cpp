@@ -1,5 +1,9 @@
 #include "code_pages.h"
 
+#include <string_view>
+
+#include "wltext/utf.h"
+
 namespace wl {
 namespace {
 
@@ -51,100 +55,6 @@ int UnitToByte(CodePage page, char16_t unit) {
   return -1;
 }
 
-void AppendUtf16(char32_t codePoint, std::u16string* out) {
-  if (codePoint >= 0x10000) {
-    codePoint -= 0x10000;
-    out->push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
-  } else {
-    out->push_back(static_cast<char16_t>(codePoint));
-  }
-}
-
-std::u16string DecodeUtf8(const unsigned char* data, size_t size, bool* hadInvalid) {
-  std::u16string out;
-  out.reserve(size);
-  size_t i = 0;
-  while (i < size) {
-    unsigned char lead = data[i];
-    if (lead < 0x80) {
-      out.push_back(lead);
-      ++i;
-      continue;
-    }
-    size_t length = 0;
-    char32_t codePoint = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      codePoint = lead & 0x1F;
-      minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      codePoint = lead & 0x0F;
-      minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      codePoint = lead & 0x07;
-      minimum = 0x10000;
-    }
-    size_t consumed = 1;
-    bool valid = length != 0;
-    while (valid && consumed < length) {
-      if (i + consumed >= size || (data[i + consumed] & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      codePoint = (codePoint << 6) | (data[i + consumed] & 0x3F);
-      ++consumed;
-    }
-    if (valid && (codePoint < minimum || codePoint > 0x10FFFF ||
-                  (codePoint >= 0xD800 && codePoint <= 0xDFFF))) {
-      valid = false;
-    }
-    if (!valid) {
-      if (hadInvalid) *hadInvalid = true;
-      out.push_back(0xFFFD);
-      i += consumed;  // skip the lead and the continuation bytes seen so far
-      continue;
-    }
-    AppendUtf16(codePoint, &out);
-    i += length;
-  }
-  return out;
-}
-
-std::string EncodeUtf8(const char16_t* text, size_t size) {
-  std::string out;
-  out.reserve(size);
-  for (size_t i = 0; i < size; ++i) {
-    char32_t codePoint = text[i];
-    if (codePoint >= 0xD800 && codePoint <= 0xDBFF && i + 1 < size && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (codePoint >= 0xD800 && codePoint <= 0xDFFF) {
-      codePoint = 0xFFFD;
-    }
-    if (codePoint < 0x80) {
-      out.push_back(static_cast<char>(codePoint));
-    } else if (codePoint < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-      out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else if (codePoint < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 bool CodePageFromId(UINT id, CodePage* page) {
@@ -168,7 +78,10 @@ bool CodePageFromId(UINT id, CodePage* page) {
 std::u16string DecodeCodePage(CodePage page, const char* data, size_t size, bool* hadInvalid) {
   if (hadInvalid) *hadInvalid = false;
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
-  if (page == CodePage::kUtf8) return DecodeUtf8(bytes, size, hadInvalid);
+  if (page == CodePage::kUtf8) {
+    return text::Utf8ToUtf16(std::string_view(data, size), text::Malformed::kReplaceSequence,
+                             hadInvalid);
+  }
   std::u16string out;
   out.reserve(size);
   for (size_t i = 0; i < size; ++i) out.push_back(ByteToUnit(page, bytes[i]));
@@ -178,7 +91,7 @@ std::u16string DecodeCodePage(CodePage page, const char* data, size_t size, bool
 std::string EncodeCodePage(CodePage page, const char16_t* text, size_t size, char defaultChar,
                            bool* usedDefault) {
   if (usedDefault) *usedDefault = false;
-  if (page == CodePage::kUtf8) return EncodeUtf8(text, size);
+  if (page == CodePage::kUtf8) return text::Utf16ToUtf8(text, size);
   std::string out;
   out.reserve(size);
   for (size_t i = 0; i < size; ++i) {

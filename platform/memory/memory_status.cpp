@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "../core/perf_seam.h"
+#include "core/perf_seam.h"
 #include "win32/memory.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../core/perf_seam.h"
+#include "core/perf_seam.h"
 #include "drive_map.h"
 #include "fixture_source.h"
 #include "live_source.h"

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "../files/host_path.h"
-#include "../memory/code_pages.h"
+#include "core/trace.h"
+#include "files/host_path.h"
+#include "memory/code_pages.h"
 #include "profile_document.h"
 #include "profile_storage.h"
 #include "win32/profile.h"
@@ -58,8 +59,13 @@ ProfileAnswer ReadProfile(const OptionalText& section, const OptionalText& key,
   ProfileAnswer answer;
   wl::ProfileText profile;
   std::string path;
-  bool readable = fileName != nullptr && HostPathOf(fileName, &path) == ERROR_SUCCESS &&
-                  wl::ReadProfileText(path, &profile) == ERROR_SUCCESS;
+  const DWORD pathError =
+      fileName != nullptr ? HostPathOf(fileName, &path) : ERROR_INVALID_PARAMETER;
+  const DWORD readError =
+      pathError == ERROR_SUCCESS ? wl::ReadProfileText(path, &profile) : pathError;
+  const bool readable = readError == ERROR_SUCCESS;
+  WL_TRACE(kProfile, "read \"%s\" (%s): %lu", fileName != nullptr ? fileName : "(null)",
+           path.c_str(), static_cast<unsigned long>(readError));
   wl::ProfileDocument document(readable ? profile.text : std::u16string());
   if (!section.present) {
     answer.isList = true;

@@ -10,9 +10,9 @@
 
 #include <mutex>
 
-#include "../files/file_errors.h"
-#include "../files/host_path.h"
-#include "../memory/code_pages.h"
+#include "files/file_errors.h"
+#include "files/host_path.h"
+#include "memory/code_pages.h"
 
 namespace wl {
 namespace {

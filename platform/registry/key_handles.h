@@ -20,7 +20,11 @@ namespace wl::reg {
 struct OpenKey {
   KeyId id = 0;  // 0: a key that exists without a row (the Perflib key)
   KeyId root = 0;
-  std::vector<std::string> path;  // components below the root
+  // Components below the root, kept only while they could still name the
+  // Perflib key (so that handles deep in a tree stay small); pathKnown is false
+  // once they are dropped.
+  std::vector<std::string> path;
+  bool pathKnown = true;
   REGSAM access = 0;
 };
 

@@ -7,16 +7,16 @@
 #include <algorithm>
 #include <cstring>
 
-#include "../core/perf_seam.h"
+#include "core/perf_seam.h"
+#include "core/trace.h"
 #include "key_handles.h"
+#include "registry/name_case.h"
 #include "registry_store.h"
-#include "utf_text.h"
 #include "win32/registry.h"
 
 namespace wl::reg {
 namespace {
 
-constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 
 constexpr REGSAM kGenericRead = 0x80000000u;
@@ -34,7 +34,9 @@ REGSAM MapAccess(REGSAM sam) {
 
 // --- text of the two forms -------------------------------------------------
 
-std::string ToUtf8(const char* s) { return s == nullptr ? std::string() : text::NormalizeUtf8(s); }
+std::string ToUtf8(const char* s) {
+  return s == nullptr ? std::string() : text::NormalizeUtf8(s, text::kRegistryText);
+}
 std::string ToUtf8(const char16_t* s) {
   return s == nullptr ? std::string() : text::Utf16ToUtf8(s, text::Utf16Length(s));
 }
@@ -47,7 +49,7 @@ std::string FromUtf8<char>(const std::string& s) {
 }
 template <>
 std::u16string FromUtf8<char16_t>(const std::string& s) {
-  return text::Utf8ToUtf16(s);
+  return text::Utf8ToUtf16(s, text::kRegistryText);
 }
 
 // Code units of the form from raw bytes (little-endian for UTF-16; an odd last
@@ -68,7 +70,7 @@ std::basic_string<Ch> UnitsFromBytes(const BYTE* data, DWORD size) {
 template <class Ch>
 std::string UnitsToUtf8(const std::basic_string<Ch>& units) {
   if constexpr (sizeof(Ch) == 1) {
-    return text::NormalizeUtf8(units);
+    return text::NormalizeUtf8(units, text::kRegistryText);
   } else {
     return text::Utf16ToUtf8(units);
   }
@@ -166,10 +168,12 @@ DWORD NameLength(const std::string& utf8) {
 // HKLM "SOFTWARE\Microsoft\Windows NT\CurrentVersion\Perflib" exists even when
 // the store lacks it; "Last Counter" and "Last Help" come from the performance
 // data provider unless the key holds values of those names.
+constexpr size_t kPerflibPathLength = 5;
+
 bool IsPerflibKey(const OpenKey& key) {
   static const char* const kPath[] = {"SOFTWARE", "MICROSOFT", "WINDOWS NT", "CURRENTVERSION",
                                       "PERFLIB"};
-  if (key.root != kLocalMachineId || key.path.size() != 5) return false;
+  if (key.root != kLocalMachineId || !key.pathKnown || key.path.size() != 5) return false;
   for (size_t i = 0; i < 5; ++i) {
     if (text::FoldCase(key.path[i]) != kPath[i]) return false;
   }
@@ -186,6 +190,17 @@ bool PerflibValue(const std::string& name, StoredValue* value) {
   value->type = REG_DWORD;
   value->data.assign(reinterpret_cast<const char*>(&number), sizeof number);
   return true;
+}
+
+// A key with a row, deeper than the Perflib key, needs its path no more: the
+// row names it, and neither it nor its subkeys can be the Perflib key.
+OpenKey& ForgetLongPath(OpenKey& key) {
+  if (key.id != 0 && key.path.size() > kPerflibPathLength) {
+    key.path.clear();
+    key.path.shrink_to_fit();
+    key.pathKnown = false;
+  }
+  return key;
 }
 
 LONG Resolve(HKEY handle, REGSAM needed, OpenKey* key) {
@@ -220,14 +235,7 @@ LONG RowForWrite(const OpenKey& key, KeyId* row) {
   return CreateKey(key.root, key.path, std::string(), row, &created);
 }
 
-bool ValidKeyPath(const std::vector<std::string>& parts) {
-  for (const std::string& part : parts) {
-    if (text::Utf8ToUtf16(part).size() > kMaxKeyNameLength) return false;
-  }
-  return true;
-}
-
-LONG OpenKeyImpl(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY result) {
+LONG OpenKeyUntraced(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   if (handle == HKEY_PERFORMANCE_DATA) {
@@ -244,7 +252,7 @@ LONG OpenKeyImpl(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY resul
     return ERROR_SUCCESS;
   }
   OpenKey opened = base;
-  opened.path.insert(opened.path.end(), parts.begin(), parts.end());
+  if (opened.pathKnown) opened.path.insert(opened.path.end(), parts.begin(), parts.end());
   opened.access = MapAccess(sam);
   if (base.id != 0) {
     error = FindKey(base.id, parts, &opened.id);
@@ -256,26 +264,25 @@ LONG OpenKeyImpl(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY resul
     error = ERROR_SUCCESS;
   }
   if (error != ERROR_SUCCESS) return error;
-  *result = AddKeyHandle(opened);
+  *result = AddKeyHandle(ForgetLongPath(opened));
   return ERROR_SUCCESS;
 }
 
-LONG CreateKeyImpl(HKEY handle, const std::string& subKey, const std::string& keyClass, REGSAM sam,
-                   PHKEY result, LPDWORD disposition) {
+LONG CreateKeyUntraced(HKEY handle, const std::string& subKey, const std::string& keyClass,
+                       REGSAM sam, PHKEY result, LPDWORD disposition) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   const std::vector<std::string> parts = SplitKeyPath(subKey);
   OpenKey base;
   LONG error = Resolve(handle, parts.empty() ? 0 : KEY_CREATE_SUB_KEY, &base);
   if (error != ERROR_SUCCESS) return error;
-  if (!ValidKeyPath(parts)) return ERROR_INVALID_PARAMETER;
   if (parts.empty() && RootIdOf(handle) != 0) {
     *result = handle;
     if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
   }
   OpenKey opened = base;
-  opened.path.insert(opened.path.end(), parts.begin(), parts.end());
+  if (opened.pathKnown) opened.path.insert(opened.path.end(), parts.begin(), parts.end());
   opened.access = MapAccess(sam);
   bool created = false;
   if (base.id != 0) {
@@ -286,8 +293,23 @@ LONG CreateKeyImpl(HKEY handle, const std::string& subKey, const std::string& ke
   if (error != ERROR_SUCCESS) return error;
   if (disposition != nullptr)
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  *result = AddKeyHandle(opened);
+  *result = AddKeyHandle(ForgetLongPath(opened));
   return ERROR_SUCCESS;
+}
+
+LONG OpenKeyImpl(HKEY handle, const std::string& subKey, REGSAM sam, PHKEY result) {
+  const LONG error = OpenKeyUntraced(handle, subKey, sam, result);
+  WL_TRACE(kReg, "open key %p \"%s\" access 0x%x: %ld", static_cast<void*>(handle), subKey.c_str(),
+           sam, static_cast<long>(error));
+  return error;
+}
+
+LONG CreateKeyImpl(HKEY handle, const std::string& subKey, const std::string& keyClass, REGSAM sam,
+                   PHKEY result, LPDWORD disposition) {
+  const LONG error = CreateKeyUntraced(handle, subKey, keyClass, sam, result, disposition);
+  WL_TRACE(kReg, "create key %p \"%s\": %ld", static_cast<void*>(handle), subKey.c_str(),
+           static_cast<long>(error));
+  return error;
 }
 
 // --- values ----------------------------------------------------------------
@@ -346,14 +368,18 @@ template <class Ch>
 LONG SetValueImpl(HKEY handle, const Ch* valueName, DWORD type, const BYTE* data, DWORD size) {
   if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
   const std::string name = ToUtf8(valueName);
-  if (text::Utf8ToUtf16(name).size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  if (text::Utf8ToUtf16(name, text::kRegistryText).size() > kMaxValueNameLength)
+    return ERROR_INVALID_PARAMETER;
   OpenKey key;
   LONG error = Resolve(handle, KEY_SET_VALUE, &key);
   if (error != ERROR_SUCCESS) return error;
   KeyId row = 0;
   if ((error = RowForWrite(key, &row)) != ERROR_SUCCESS) return error;
   static const BYTE kNothing = 0;
-  return SetValue(row, name, type, DataToStore<Ch>(type, data ? data : &kNothing, size));
+  error = SetValue(row, name, type, DataToStore<Ch>(type, data ? data : &kNothing, size));
+  WL_TRACE(kReg, "set value \"%s\" type %u, %u byte(s): %ld", name.c_str(), type, size,
+           static_cast<long>(error));
+  return error;
 }
 
 template <class Ch>
@@ -461,7 +487,16 @@ LONG QueryInfoKeyImpl(HKEY handle, Ch* keyClass, LPDWORD classCount, LPDWORD res
   return ERROR_SUCCESS;
 }
 
+LONG DeleteKeyUntraced(HKEY handle, const std::string& subKey);
+
 LONG DeleteKeyImpl(HKEY handle, const std::string& subKey) {
+  const LONG error = DeleteKeyUntraced(handle, subKey);
+  WL_TRACE(kReg, "delete key %p \"%s\": %ld", static_cast<void*>(handle), subKey.c_str(),
+           static_cast<long>(error));
+  return error;
+}
+
+LONG DeleteKeyUntraced(HKEY handle, const std::string& subKey) {
   OpenKey base;
   LONG error = Resolve(handle, 0, &base);
   if (error != ERROR_SUCCESS) return error;
@@ -505,22 +540,40 @@ using namespace wl::reg;
 
 extern "C" {
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                   PHKEY phkResult) {
+  if (ulOptions != 0) wl::trace::Unsupported("RegOpenKeyExA", "ulOptions");
   return OpenKeyImpl(hKey, ToUtf8(lpSubKey), samDesired, phkResult);
 }
 
-LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                   PHKEY phkResult) {
+  if (ulOptions != 0) wl::trace::Unsupported("RegOpenKeyExW", "ulOptions");
   return OpenKeyImpl(hKey, ToUtf8(lpSubKey), samDesired, phkResult);
 }
 
-LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD, REGSAM samDesired,
-                     LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) {
+  if (dwOptions != REG_OPTION_NON_VOLATILE) {
+    wl::trace::Unsupported("RegCreateKeyExA", "dwOptions (every key is non-volatile)");
+  }
+  if (lpSecurityAttributes != nullptr) {
+    wl::trace::Unsupported("RegCreateKeyExA", "lpSecurityAttributes");
+  }
   return CreateKeyImpl(hKey, ToUtf8(lpSubKey), ToUtf8(lpClass), samDesired, phkResult,
                        lpdwDisposition);
 }
 
-LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD, REGSAM samDesired,
-                     LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) {
+  if (dwOptions != REG_OPTION_NON_VOLATILE) {
+    wl::trace::Unsupported("RegCreateKeyExW", "dwOptions (every key is non-volatile)");
+  }
+  if (lpSecurityAttributes != nullptr) {
+    wl::trace::Unsupported("RegCreateKeyExW", "lpSecurityAttributes");
+  }
   return CreateKeyImpl(hKey, ToUtf8(lpSubKey), ToUtf8(lpClass), samDesired, phkResult,
                        lpdwDisposition);
 }

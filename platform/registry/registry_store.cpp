@@ -9,8 +9,9 @@
 #include <map>
 #include <mutex>
 
+#include "core/trace.h"
+#include "registry/name_case.h"
 #include "sqlite_support.h"
-#include "utf_text.h"
 
 namespace wl::reg {
 namespace {
@@ -63,12 +64,26 @@ struct Connection {
   int depth = 0;    // nesting of write transactions
   std::map<const char*, sqlite3_stmt*> statements;
 
+  // Where the last enumeration step of values / subkeys stopped, and the
+  // state of the database it saw (another connection's commit changes
+  // data_version, one of ours total_changes).
+  struct Cursor {
+    KeyId key = 0;
+    DWORD index = 0;
+    int64_t row = 0;
+    int64_t dataVersion = -1;
+    int64_t changes = -1;
+  };
+  Cursor valueCursor;
+  Cursor subkeyCursor;
+
   void Close() {
     for (auto& entry : statements) sqlite3_finalize(entry.second);
     statements.clear();
     if (db != nullptr) sqlite3_close_v2(db);
     db = nullptr;
     depth = 0;
+    valueCursor = subkeyCursor = Cursor();
   }
 
   // A child of fork() must not touch the parent's connection: it is
@@ -78,6 +93,7 @@ struct Connection {
       statements.clear();
       db = nullptr;
       depth = 0;
+      valueCursor = subkeyCursor = Cursor();
     }
   }
 
@@ -97,6 +113,8 @@ struct Connection {
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
       LONG error = rc == SQLITE_CANTOPEN ? ERROR_REGISTRY_IO_FAILED : MapSqliteError(rc);
+      WL_TRACE(kReg, "cannot open the registry %s: SQLite %d, %ld", path.c_str(), rc,
+               static_cast<long>(error));
       Close();
       return error;
     }
@@ -104,6 +122,7 @@ struct Connection {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     LONG error = Initialize();
     if (error != ERROR_SUCCESS) Close();
+    WL_TRACE(kReg, "open the registry %s: %ld", path.c_str(), static_cast<long>(error));
     return error;
   }
 
@@ -222,6 +241,19 @@ class Session {
   LONG Error() const { return error_; }
   Connection& C() { return c_; }
 
+  // Runs `body` inside one read transaction (or the transaction already open
+  // on this thread).
+  LONG Read(const std::function<LONG()>& body) {
+    if (c_.depth > 0) return body();
+    LONG error = c_.Exec("BEGIN");
+    if (error != ERROR_SUCCESS) return error;
+    ++c_.depth;
+    const LONG result = body();
+    --c_.depth;
+    c_.Exec(result == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
+    return result;
+  }
+
   // Runs `body` as one atomic write: a transaction of its own, or a savepoint
   // inside the transaction already open on this thread.
   LONG Write(const std::function<LONG()>& body) {
@@ -281,6 +313,62 @@ LONG FindIn(Connection& c, KeyId base, const std::vector<std::string>& parts, Ke
   return ERROR_SUCCESS;
 }
 
+// The number of levels between `id` and its root (0 for a root). Walks the
+// parent links, at most kMaxKeyDepth + 1 of them: *depth is then the limit
+// plus one for anything deeper.
+LONG DepthOf(Connection& c, KeyId id, size_t* depth) {
+  size_t levels = 0;
+  KeyId current = id;
+  while (levels <= kMaxKeyDepth) {
+    Statement s(c, "SELECT parent FROM reg_keys WHERE id = ?");
+    if (!s.Bind(1, current).Step()) {
+      return s.Error() != ERROR_SUCCESS ? s.Error() : ERROR_KEY_DELETED;
+    }
+    current = s.Int(0);
+    if (current == 0) break;
+    ++levels;
+  }
+  *depth = levels;
+  return ERROR_SUCCESS;
+}
+
+bool ValidKeyName(const std::string& name) {
+  return text::Utf8ToUtf16(name, text::kRegistryText).size() <= kMaxKeyNameLength;
+}
+
+// The database's state as the enumeration cursors compare it.
+LONG ReadVersion(Connection& c, int64_t* dataVersion, int64_t* changes) {
+  Statement s(c, "PRAGMA data_version");
+  if (!s.Step()) return s.Error() != ERROR_SUCCESS ? s.Error() : ERROR_REGISTRY_IO_FAILED;
+  *dataVersion = s.Int(0);
+  *changes = sqlite3_total_changes64(c.db);
+  return ERROR_SUCCESS;
+}
+
+// Runs `next` (rows of `key` after a row id) when the cursor stands at
+// index - 1 of the same key in an unchanged database, else `counted` (rows of
+// `key` at an offset). Both select the row id as their last column `idColumn`.
+template <class Row, class Reader>
+LONG StepTo(Connection& c, Connection::Cursor& cursor, KeyId key, DWORD index, const char* next,
+            const char* counted, int idColumn, Reader read, Row* row) {
+  int64_t dataVersion = 0, changes = 0;
+  LONG error = ReadVersion(c, &dataVersion, &changes);
+  if (error != ERROR_SUCCESS) return error;
+  const bool follows = index > 0 && cursor.key == key && cursor.index + 1 == index &&
+                       cursor.dataVersion == dataVersion && cursor.changes == changes;
+  Statement s(c, follows ? next : counted);
+  s.Bind(1, key).Bind(2, follows ? cursor.row : static_cast<int64_t>(index));
+  if (s.Step()) {
+    *row = read(s);
+    cursor = Connection::Cursor{key, index, s.Int(idColumn), dataVersion, changes};
+    return ERROR_SUCCESS;
+  }
+  cursor = Connection::Cursor();
+  if (s.Error() != ERROR_SUCCESS) return s.Error();
+  error = KeyExists(c, key);
+  return error != ERROR_SUCCESS ? error : ERROR_NO_MORE_ITEMS;
+}
+
 StoredKey ReadKeyRow(const Statement& s) {
   StoredKey key;
   key.id = s.Int(0);
@@ -337,9 +425,14 @@ LONG CreateKey(KeyId base, const std::vector<std::string>& parts, const std::str
     return ERROR_SUCCESS;
   }
   if (error != ERROR_FILE_NOT_FOUND) return error;
+  for (const std::string& part : parts) {
+    if (!ValidKeyName(part)) return ERROR_INVALID_PARAMETER;
+  }
   return session.Write([&]() -> LONG {
-    LONG e = KeyExists(c, base);
+    size_t baseDepth = 0;
+    LONG e = DepthOf(c, base, &baseDepth);
     if (e != ERROR_SUCCESS) return e;
+    if (baseDepth + parts.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
     KeyId current = base;
     bool madeLast = false;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -471,30 +564,25 @@ LONG ListSubkeys(KeyId key, std::vector<StoredKey>* subkeys) {
 LONG ValueAt(KeyId key, DWORD index, StoredValue* value) {
   Session session;
   if (session.Error() != ERROR_SUCCESS) return session.Error();
-  Statement s(session.C(),
-              "SELECT name, type, data FROM reg_values WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?");
-  if (s.Bind(1, key).Bind(2, index).Step()) {
-    *value = ReadValueRow(s);
-    return ERROR_SUCCESS;
-  }
-  if (s.Error() != ERROR_SUCCESS) return s.Error();
-  LONG error = KeyExists(session.C(), key);
-  return error != ERROR_SUCCESS ? error : ERROR_NO_MORE_ITEMS;
+  Connection& c = session.C();
+  return StepTo(c, c.valueCursor, key, index,
+                "SELECT name, type, data, id FROM reg_values WHERE key = ? AND id > ? "
+                "ORDER BY id LIMIT 1",
+                "SELECT name, type, data, id FROM reg_values WHERE key = ? "
+                "ORDER BY id LIMIT 1 OFFSET ?",
+                3, ReadValueRow, value);
 }
 
 LONG SubkeyAt(KeyId key, DWORD index, StoredKey* subkey) {
   Session session;
   if (session.Error() != ERROR_SUCCESS) return session.Error();
-  Statement s(session.C(),
-              "SELECT id, name, class, last_write FROM reg_keys WHERE parent = ? "
-              "ORDER BY id LIMIT 1 OFFSET ?");
-  if (s.Bind(1, key).Bind(2, index).Step()) {
-    *subkey = ReadKeyRow(s);
-    return ERROR_SUCCESS;
-  }
-  if (s.Error() != ERROR_SUCCESS) return s.Error();
-  LONG error = KeyExists(session.C(), key);
-  return error != ERROR_SUCCESS ? error : ERROR_NO_MORE_ITEMS;
+  Connection& c = session.C();
+  return StepTo(c, c.subkeyCursor, key, index,
+                "SELECT id, name, class, last_write, id FROM reg_keys WHERE parent = ? AND id > ? "
+                "ORDER BY id LIMIT 1",
+                "SELECT id, name, class, last_write, id FROM reg_keys WHERE parent = ? "
+                "ORDER BY id LIMIT 1 OFFSET ?",
+                4, ReadKeyRow, subkey);
 }
 
 LONG DeleteKey(KeyId id) {
@@ -530,6 +618,12 @@ void CloseStoreForTesting() {
 }  // namespace wl::reg
 
 namespace wl {
+
+LONG RunInRegistrySnapshot(const std::function<LONG()>& body) {
+  reg::Session session;
+  if (session.Error() != ERROR_SUCCESS) return session.Error();
+  return session.Read(body);
+}
 
 LONG RunInRegistryTransaction(const std::function<LONG()>& body) {
   reg::Session session;

@@ -33,6 +33,13 @@ namespace wl::reg {
 
 using KeyId = int64_t;
 
+// Windows' limits: a key name is at most 255 UTF-16 units, and a key lies at
+// most 512 levels below its root. Creating a key beyond either gives
+// ERROR_INVALID_PARAMETER; keys already stored deeper (by an older version)
+// can still be opened, read and deleted.
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxKeyDepth = 512;
+
 // Ids of the root keys (fixed rows).
 constexpr KeyId kClassesRootId = 1;
 constexpr KeyId kCurrentUserId = 2;
@@ -62,6 +69,8 @@ std::vector<std::string> SplitKeyPath(const std::string& path);
 LONG FindKey(KeyId base, const std::vector<std::string>& parts, KeyId* id);
 // Finds or creates it (and every missing key on the way); `keyClass` is given
 // to the last key when it is created. *created tells whether it was.
+// ERROR_INVALID_PARAMETER when a key to create has a name longer than
+// kMaxKeyNameLength or would lie deeper than kMaxKeyDepth.
 LONG CreateKey(KeyId base, const std::vector<std::string>& parts, const std::string& keyClass,
                KeyId* id, bool* created);
 // ERROR_SUCCESS when the key still exists, else ERROR_KEY_DELETED.
@@ -74,7 +83,10 @@ LONG DeleteValue(KeyId key, const std::string& name);
 // Values and subkeys in enumeration order.
 LONG ListValues(KeyId key, std::vector<StoredValue>* values);
 LONG ListSubkeys(KeyId key, std::vector<StoredKey>* subkeys);
-// The index-th value / subkey; ERROR_NO_MORE_ITEMS past the end.
+// The index-th value / subkey; ERROR_NO_MORE_ITEMS past the end. Asking for
+// index i + 1 of the key last asked for index i, with no change to the
+// database in between (from any process), costs one indexed step, so that a
+// whole enumeration is linear; any other index is found by counting.
 LONG ValueAt(KeyId key, DWORD index, StoredValue* value);
 LONG SubkeyAt(KeyId key, DWORD index, StoredKey* subkey);
 
@@ -93,6 +105,12 @@ namespace wl {
 // returns ERROR_SUCCESS and rolled back otherwise; its result is returned (or
 // the commit's error). Other threads of the process wait until it ends.
 WLAPI LONG RunInRegistryTransaction(const std::function<LONG()>& body);
+
+// Runs `body`, which only reads, against one snapshot of the registry: every
+// read it makes (from this thread) sees the same state, and the reads cost no
+// locking each. Its result is returned. Writers of other processes go on;
+// other threads of the process wait until it ends.
+WLAPI LONG RunInRegistrySnapshot(const std::function<LONG()>& body);
 
 // Closes the process's connection and forgets every open key handle, so that
 // the next call opens $WARDENLINE_REGISTRY afresh. For tests.

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "../registry/utf_text.h"
 #include "loaded_modules.h"
 #include "message_format.h"
 #include "win32/memory.h"
 #include "win32/resources.h"
+#include "wltext/utf.h"
 
 namespace {
 
@@ -188,7 +188,8 @@ DWORD FormatMessageImpl(DWORD flags, LPCVOID source, DWORD id, Ch* buffer, DWORD
     return 0;
   }
   if constexpr (wideForm) {
-    return Deliver<Ch>(flags, wl::text::Utf8ToUtf16(text), buffer, size);
+    return Deliver<Ch>(flags, wl::text::Utf8ToUtf16(text, wl::text::Malformed::kWindows1252),
+                       buffer, size);
   } else {
     return Deliver<Ch>(flags, text, buffer, size);
   }

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../registry/utf_text.h"
+#include "wltext/utf.h"
 
 namespace wl::msg {
 namespace {

@@ -4,9 +4,9 @@
 #include <mutex>
 #include <string>
 
-#include "../registry/utf_text.h"
 #include "loaded_modules.h"
 #include "win32/resources.h"
+#include "wltext/utf.h"
 
 namespace {
 
@@ -17,7 +17,9 @@ const std::u16string& WideCopy(const char* text) {
   static auto* copies = new std::map<const char*, std::u16string>;  // used until exit
   std::lock_guard<std::mutex> lock(mutex);
   auto it = copies->find(text);
-  if (it == copies->end()) it = copies->emplace(text, wl::text::Utf8ToUtf16(text)).first;
+  if (it == copies->end())
+    it =
+        copies->emplace(text, wl::text::Utf8ToUtf16(text, wl::text::Malformed::kWindows1252)).first;
   return it->second;
 }
 

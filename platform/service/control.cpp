@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "../core/system_prefix.h"
+#include "core/system_prefix.h"
 #include "win32/registry.h"
 #include "win32/winsvc.h"
 

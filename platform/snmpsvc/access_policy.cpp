@@ -45,6 +45,10 @@ AccessPolicy::AccessPolicy(std::map<std::string, uint32_t> communities,
                            std::vector<std::string>* unresolved)
     : communities_(std::move(communities)), anyHost_(managers.empty()) {
   for (const std::string& manager : managers) {
+    if (manager.empty()) {
+      if (unresolved != nullptr) unresolved->push_back(manager);
+      continue;
+    }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;

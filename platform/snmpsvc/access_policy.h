@@ -1,6 +1,7 @@
 // Who may talk to the service: the communities of "ValidCommunities" with
 // their rights and the hosts of "PermittedManagers" (names resolved once, when
-// the policy is built; an empty list admits every host). Immutable after
+// the policy is built; an empty list admits every host, an empty or
+// unresolvable entry admits nobody). Immutable after
 // construction; any thread may ask.
 #pragma once
 

@@ -61,9 +61,23 @@ bool ExtensionView::InstanceExists(const Oid& name) {
 
 void ExtensionView::Get(std::vector<ViewRequest>& requests, ProtocolVersion version) {
   std::vector<size_t> pending = AllOf(requests);
-  // The first call carries every binding; only after a v2c noSuchName is the
-  // rest asked again, without the binding that has its exception.
+  // The first call carries every binding. After a v2c noSuchName the binding
+  // gets its exception and the rest are asked one by one, so that a request
+  // of many missing instances costs one call per binding, not one per
+  // binding and missing instance.
+  bool oneByOne = false;
   while (!pending.empty()) {
+    if (oneByOne && pending.size() > 1) {
+      for (size_t index : pending) {
+        std::vector<ViewRequest> single(1);
+        single[0].bind.name = requests[index].bind.name;
+        Get(single, version);
+        requests[index].bind.value = std::move(single[0].bind.value);
+        requests[index].error = single[0].error;
+        if (requests[index].error != status::kNoError) return;
+      }
+      return;
+    }
     std::vector<VarBind> bindings = NamesOf(requests, pending, false);
     QueryOutcome outcome = agent_->Query(kPduGet, bindings);
     if (outcome.callResult && outcome.errorStatus == status::kNoError) {
@@ -88,6 +102,7 @@ void ExtensionView::Get(std::vector<ViewRequest>& requests, ProtocolVersion vers
       failed.bind.value = Value();
       failed.bind.value.type = MissingObjectException(name, probed ? &probe : nullptr);
       pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(blamed));
+      oneByOne = true;
       continue;
     }
     failed.error = version == ProtocolVersion::kV1 ? ErrorForV1(errorStatus) : errorStatus;

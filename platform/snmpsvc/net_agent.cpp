@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <map>
 
 // clang-format off
 #include <net-snmp/net-snmp-config.h>
@@ -17,8 +18,13 @@
 #include <net-snmp/agent/agent_callbacks.h>
 // clang-format on
 
+#include "message_screen.h"
 #include "service_log.h"
 #include "trap_conversion.h"
+
+// net-snmp's list of open sessions (exported, though not declared in its
+// public headers): right after the master agent starts, its listening ones.
+extern "C" struct session_list* Sessions;
 
 namespace snmpsvc {
 
@@ -33,6 +39,103 @@ int wakeWrite = -1;
 bool subagentMode = false;
 const AccessPolicy* accessPolicy = nullptr;
 std::function<void()> authenticationFailure;
+
+// The receive functions of the master's transports, wrapped by ScreenedRecv.
+using ReceiveFunction = int (*)(netsnmp_transport*, void*, int, void**, int*);
+using SendFunction = int (*)(netsnmp_transport*, const void*, int, void**, int*);
+std::map<netsnmp_transport*, ReceiveFunction> originalReceive;
+// SETs whose values do not fit their 32-bit types: request id -> positions.
+std::map<int64_t, std::vector<int>> oversizedSets;
+constexpr size_t kMaxRememberedSets = 256;
+std::chrono::steady_clock::time_point lastDropLog;
+
+// Reads a datagram and screens it (message_screen.h) before net-snmp parses
+// it. A dropped datagram reads as a failed receive, which net-snmp ignores.
+int ScreenedRecv(netsnmp_transport* transport, void* buffer, int size, void** opaque,
+                 int* opaqueLength) {
+  auto original = originalReceive.find(transport);
+  if (original == originalReceive.end()) return -1;
+  const int length = original->second(transport, buffer, size, opaque, opaqueLength);
+  if (length <= 0) return length;
+  ScreenResult screen =
+      ScreenMessage(static_cast<const uint8_t*>(buffer), static_cast<size_t>(length));
+  if (screen.drop) {
+    // At most one line a minute for this cause.
+    const auto now = std::chrono::steady_clock::now();
+    if (lastDropLog == std::chrono::steady_clock::time_point() ||
+        now - lastDropLog >= std::chrono::minutes(1)) {
+      lastDropLog = now;
+      LogError("request dropped: an object identifier has a sub-identifier above 4294967295");
+    }
+    return -1;
+  }
+  // A request id seen again (a retry or a new request) is judged afresh.
+  if (screen.oversizedValues.empty()) {
+    oversizedSets.erase(screen.requestId);
+  } else {
+    if (oversizedSets.size() >= kMaxRememberedSets) oversizedSets.clear();
+    oversizedSets[screen.requestId] = std::move(screen.oversizedValues);
+  }
+  return length;
+}
+
+// The largest UDP payload over IPv4.
+constexpr int kMaxDatagram = 65507;
+std::map<netsnmp_transport*, SendFunction> originalSend;
+std::chrono::steady_clock::time_point lastTooBigLog;
+
+// Sends a reply; one too large for a datagram goes out as tooBig instead
+// (message_screen.h), so that the manager hears why.
+int ScreenedSend(netsnmp_transport* transport, const void* buffer, int size, void** opaque,
+                 int* opaqueLength) {
+  auto original = originalSend.find(transport);
+  if (original == originalSend.end()) return -1;
+  std::vector<uint8_t> tooBig;
+  if (size > kMaxDatagram && !(transport->flags & NETSNMP_TRANSPORT_FLAG_STREAM) &&
+      TooBigResponse(static_cast<const uint8_t*>(buffer), static_cast<size_t>(size), &tooBig)) {
+    // The SNMPv1 form repeats the request's names, which came in one datagram.
+    if (tooBig.size() > static_cast<size_t>(kMaxDatagram)) tooBig.clear();
+    const auto now = std::chrono::steady_clock::now();
+    if (lastTooBigLog == std::chrono::steady_clock::time_point() ||
+        now - lastTooBigLog >= std::chrono::minutes(1)) {
+      lastTooBigLog = now;
+      LogError("a reply of %d bytes does not fit in one datagram; answered tooBig", size);
+    }
+    if (!tooBig.empty() && tooBig.size() <= static_cast<size_t>(kMaxDatagram)) {
+      const int sent = original->second(transport, tooBig.data(), static_cast<int>(tooBig.size()),
+                                        opaque, opaqueLength);
+      return sent < 0 ? sent : size;  // net-snmp counts the reply as sent
+    }
+  }
+  return original->second(transport, buffer, size, opaque, opaqueLength);
+}
+
+// Puts ScreenedRecv in front of every transport the master agent listens on.
+void ScreenMasterTransports() {
+  for (session_list* entry = Sessions; entry != nullptr; entry = entry->next) {
+    netsnmp_transport* transport = entry->transport;
+    if (transport == nullptr || transport->f_recv == nullptr || transport->f_recv == ScreenedRecv) {
+      continue;
+    }
+    originalReceive[transport] = transport->f_recv;
+    transport->f_recv = ScreenedRecv;
+    if (transport->f_send != nullptr) {
+      originalSend[transport] = transport->f_send;
+      transport->f_send = ScreenedSend;
+    }
+  }
+}
+
+// True when the SET binding at `position` of request `requestId` was found
+// too wide for its type when it arrived.
+bool OversizedValue(int64_t requestId, int position) {
+  auto found = oversizedSets.find(requestId);
+  if (found == oversizedSets.end()) return false;
+  for (int p : found->second) {
+    if (p == position) return true;
+  }
+  return false;
+}
 
 std::vector<oid> ToNetOid(const Oid& arcs) { return std::vector<oid>(arcs.begin(), arcs.end()); }
 
@@ -71,6 +174,12 @@ int CheckInitialAccess(int, int, void* serverArgument, void*) {
   auto* parameters = static_cast<view_parameters*>(serverArgument);
   netsnmp_pdu* pdu = parameters->pdu;
   if (pdu == nullptr) return 0;
+  // GetBulkRequest-PDU does not exist in SNMPv1: such a message is dropped
+  // unanswered, as an SNMPv1 agent drops any PDU it does not know.
+  if (pdu->version == SNMP_VERSION_1 && pdu->command == SNMP_MSG_GETBULK) {
+    parameters->errorcode = VACM_NOSECNAME;
+    return 0;
+  }
   if (accessPolicy == nullptr) {
     parameters->errorcode = VACM_SUCCESS;
     return 0;
@@ -265,11 +374,22 @@ int HandleView(netsnmp_mib_handler* handler, netsnmp_handler_registration*,
         }
       }
       break;
-    case MODE_SET_RESERVE1:
+    case MODE_SET_RESERVE1: {
       if (!WriteAllowed(reqinfo)) {
         netsnmp_set_request_error(reqinfo, pending.front(), SNMP_ERR_NOACCESS);
+        break;
+      }
+      netsnmp_pdu* pdu = reqinfo->asp != nullptr ? reqinfo->asp->pdu : nullptr;
+      for (netsnmp_request_info* request : pending) {
+        if (pdu != nullptr && OversizedValue(pdu->reqid, request->index)) {
+          netsnmp_set_request_error(
+              reqinfo, request,
+              version == ProtocolVersion::kV1 ? SNMP_ERR_BADVALUE : SNMP_ERR_WRONGVALUE);
+          break;
+        }
       }
       break;
+    }
     case MODE_SET_ACTION:
       backend->Set(bindings, version);
       for (size_t i = 0; i < pending.size(); ++i) {
@@ -399,6 +519,7 @@ bool NetAgent::Open(std::string* error) {
     *error = "cannot open the agent's transports";
     return false;
   }
+  if (!options_.subagent) ScreenMasterTransports();
   register_readfd(wakeRead, OnWakeReadable, this);
   return true;
 }
@@ -489,6 +610,9 @@ void NetAgent::Shutdown() {
   if (wakeWrite >= 0) close(wakeWrite);
   wakeRead = wakeWrite = -1;
   accessPolicy = nullptr;
+  originalReceive.clear();
+  originalSend.clear();
+  oversizedSets.clear();
   initialised_ = false;
 }
 

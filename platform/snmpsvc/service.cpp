@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "access_policy.h"
 #include "extension_agent.h"
@@ -13,6 +14,7 @@
 #include "service_log.h"
 #include "system_group.h"
 #include "trap_pump.h"
+#include "win32/registry.h"
 #include "win32/timeapi.h"
 
 namespace snmpsvc {
@@ -24,6 +26,9 @@ const Oid kServiceObjectId{1, 3, 6, 1, 4, 1, 64823, 1};
 constexpr int32_t kAuthenticationFailure = 4;
 // At most this many authenticationFailure traps a second.
 constexpr int kAuthenticationTrapsPerSecond = 10;
+
+// How long a start waits for a registry that another process holds locked.
+constexpr auto kRegistryPatience = std::chrono::seconds(60);
 
 std::atomic<bool> stopRequested{false};
 NetAgent* runningAgent = nullptr;
@@ -73,6 +78,56 @@ class TrapSender {
   std::set<std::string> failing_;   // destinations whose last send failed
 };
 
+const char* RegistryErrorText(long error) {
+  switch (error) {
+    case ERROR_BADDB:
+      return "the registry database is damaged or not a registry database";
+    case ERROR_ACCESS_DENIED:
+      return "access denied";
+    case ERROR_REGISTRY_IO_FAILED:
+      return "the registry database cannot be opened or is locked";
+    case ERROR_DISK_FULL:
+      return "disk full";
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return "not enough memory";
+    case ERROR_KEY_DELETED:
+      return "a key was deleted while it was read";
+    default:
+      return "registry error";
+  }
+}
+
+// Reads the configuration; a registry that is busy (or cannot be opened) is
+// tried again for kRegistryPatience. False, after logging why, when it cannot
+// be read.
+bool ReadConfigurationOrExplain(ServiceConfig* config) {
+  const auto giveUp = std::chrono::steady_clock::now() + kRegistryPatience;
+  bool waiting = false;
+  for (;;) {
+    std::string where;
+    const long error = ReadServiceConfig(config, &where);
+    if (error == ERROR_SUCCESS) {
+      if (waiting) LogInfo("the registry can be read again");
+      return true;
+    }
+    const bool transient = error == ERROR_REGISTRY_IO_FAILED || error == ERROR_KEY_DELETED;
+    if (!transient || std::chrono::steady_clock::now() >= giveUp || stopRequested.load()) {
+      LogError(
+          "cannot read the configuration from the registry (key \"%s\"): %s (error %ld); "
+          "exiting",
+          where.c_str(), RegistryErrorText(error), error);
+      return false;
+    }
+    if (!waiting) {
+      LogError("cannot read the registry (key \"%s\"): %s (error %ld); retrying for up to %lld s",
+               where.c_str(), RegistryErrorText(error), error,
+               static_cast<long long>(kRegistryPatience.count()));
+      waiting = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+}
+
 }  // namespace
 
 void RequestStop() {
@@ -84,7 +139,8 @@ int RunService(const AgentOptions& options) {
   OpenServiceLog(options.foreground);
   const uint32_t timeZero = GetTickCount() / 10;
   auto upTime = [timeZero] { return GetTickCount() / 10 - timeZero; };
-  ServiceConfig config = ReadServiceConfig();
+  ServiceConfig config;
+  if (!ReadConfigurationOrExplain(&config)) return 1;
 
   NetAgent agent;
   std::string error;
@@ -139,7 +195,11 @@ int RunService(const AgentOptions& options) {
   std::vector<std::string> unresolved;
   AccessPolicy policy(config.communities, config.permittedManagers, &unresolved);
   for (const std::string& manager : unresolved) {
-    LogError("permitted manager %s has no address", manager.c_str());
+    if (manager.empty()) {
+      LogError("a PermittedManagers entry is empty; it admits no host");
+    } else {
+      LogError("permitted manager %s has no address; it admits no host", manager.c_str());
+    }
   }
   if (!options.subagent) {
     auto lastSecond = std::make_shared<std::chrono::steady_clock::time_point>();

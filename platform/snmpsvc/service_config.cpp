@@ -19,10 +19,31 @@ struct RegistryValue {
   std::string data;
 };
 
+// The first registry error met while reading, with the key it concerned.
+struct ReadErrors {
+  LONG error = ERROR_SUCCESS;
+  std::string where;
+  void Note(LONG result, const std::string& key) {
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ||
+        result == ERROR_NO_MORE_ITEMS || error != ERROR_SUCCESS) {
+      return;
+    }
+    error = result;
+    where = key;
+  }
+};
+thread_local ReadErrors* currentErrors = nullptr;
+
+void NoteError(LONG result, const std::string& key) {
+  if (currentErrors != nullptr) currentErrors->Note(result, key);
+}
+
 class Key {
  public:
-  Key(HKEY parent, const std::string& path) {
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  Key(HKEY parent, const std::string& path) : path_(path) {
+    const LONG result = RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key_);
+    if (result != ERROR_SUCCESS) key_ = nullptr;
+    NoteError(result, path);
   }
   ~Key() {
     if (key_ != nullptr) RegCloseKey(key_);
@@ -30,10 +51,12 @@ class Key {
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
   HKEY get() const { return key_; }
+  const std::string& path() const { return path_; }
   explicit operator bool() const { return key_ != nullptr; }
 
  private:
   HKEY key_ = nullptr;
+  std::string path_;
 };
 
 std::vector<RegistryValue> EnumerateValues(const Key& key) {
@@ -53,7 +76,10 @@ std::vector<RegistryValue> EnumerateValues(const Key& key) {
       data.resize(std::max<size_t>(data.size() * 2, dataLength));
       name.resize(name.size() * 2);
     }
-    if (result != ERROR_SUCCESS) break;
+    if (result != ERROR_SUCCESS) {
+      NoteError(result, key.path());
+      break;
+    }
     RegistryValue value;
     value.name.assign(name.data(), std::min<size_t>(nameLength, name.size()));
     value.type = type;
@@ -70,8 +96,10 @@ std::vector<std::string> EnumerateSubkeys(const Key& key) {
   for (DWORD index = 0;; ++index) {
     char name[512];
     DWORD length = sizeof name;
-    if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
+    const LONG result =
+        RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result != ERROR_SUCCESS) {
+      NoteError(result, key.path());
       break;
     }
     names.emplace_back(name, std::min<size_t>(length, sizeof name - 1));
@@ -163,6 +191,15 @@ std::string ExpandEnvironment(const std::string& text) {
 
 ServiceConfig ReadServiceConfig() {
   ServiceConfig config;
+  std::string where;
+  ReadServiceConfig(&config, &where);
+  return config;
+}
+
+long ReadServiceConfig(ServiceConfig* result, std::string* where) {
+  ReadErrors errors;
+  currentErrors = &errors;
+  ServiceConfig config;
   Key parameters(HKEY_LOCAL_MACHINE, kParametersKey);
   std::vector<RegistryValue> parameterValues = EnumerateValues(parameters);
 
@@ -189,8 +226,8 @@ ServiceConfig ReadServiceConfig() {
 
   for (const RegistryValue& value :
        EnumerateValues(Key(HKEY_LOCAL_MACHINE, Under("PermittedManagers")))) {
-    std::string manager = TextOf(value);
-    if (!manager.empty()) config.permittedManagers.push_back(manager);
+    // An empty entry stays: it admits nobody rather than everybody.
+    config.permittedManagers.push_back(TextOf(value));
   }
 
   uint32_t enabled = 0;
@@ -208,7 +245,10 @@ ServiceConfig ReadServiceConfig() {
     uint32_t number = 0;
     if (NumberOf(*services, &number)) config.sysServices = number & 0x7F;
   }
-  return config;
+  currentErrors = nullptr;
+  *result = std::move(config);
+  *where = errors.where;
+  return errors.error;
 }
 
 std::vector<TrapCommunity> ReadTrapConfiguration() {

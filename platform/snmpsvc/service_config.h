@@ -7,7 +7,9 @@
 //   "TrapConfiguration\<name>"   values = trap destinations of community <name>
 //   "EnableAuthenticationTraps"  REG_DWORD value of the Parameters key
 //   "RFC1156Agent"               sysContact, sysLocation, sysServices
-// Missing keys and values give the defaults noted below; nothing here fails.
+// Missing keys and values give the defaults noted below. A registry that
+// cannot be read (damaged, locked, unreadable) is reported by the checked
+// form of ReadServiceConfig.
 // Thread safety: the functions may be called from any thread.
 #pragma once
 
@@ -38,7 +40,8 @@ struct ExtensionEntry {
 struct ServiceConfig {
   std::vector<ExtensionEntry> extensions;       // in the order of their numbers
   std::map<std::string, uint32_t> communities;  // community -> rights
-  std::vector<std::string> permittedManagers;   // empty: any host
+  // Empty: any host. An empty value is kept as "" (it admits nobody).
+  std::vector<std::string> permittedManagers;
   bool authenticationTraps = false;
   std::string sysContact;
   std::string sysLocation;
@@ -50,6 +53,11 @@ struct TrapCommunity {
   std::vector<std::string> destinations;  // the value data, as written
 };
 
+// Reads everything; on the first registry error other than a missing key or
+// value returns that Win32 error and names in *where the key it was reading
+// (*config then holds what was read). ERROR_SUCCESS otherwise.
+long ReadServiceConfig(ServiceConfig* config, std::string* where);
+// The same, ignoring errors (what could be read, defaults for the rest).
 ServiceConfig ReadServiceConfig();
 // Read afresh on every call, so that destinations written while the service
 // runs are used for the next trap.

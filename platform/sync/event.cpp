@@ -4,7 +4,8 @@
 #include <mutex>
 #include <string>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
+#include "core/trace.h"
 #include "win32/sync.h"
 
 namespace wl {
@@ -52,8 +53,9 @@ std::map<std::string, std::weak_ptr<EventObject>>& NamedEvents() {
 
 extern "C" {
 
-WLAPI HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState,
-                          LPCSTR lpName) {
+WLAPI HANDLE CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
+                          BOOL bInitialState, LPCSTR lpName) {
+  if (lpEventAttributes != nullptr) wl::trace::Unsupported("CreateEventA", "lpEventAttributes");
   if (lpName && *lpName) {
     std::lock_guard<std::mutex> lock(wl::names_mutex);
     auto& named = wl::NamedEvents();

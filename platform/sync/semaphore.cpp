@@ -2,6 +2,7 @@
 // (named_semaphore.h).
 #include "semaphore.h"
 
+#include "core/trace.h"
 #include "named_semaphore.h"
 #include "win32/sync.h"
 
@@ -37,8 +38,13 @@ bool SemaphoreObject::WaitShared(std::chrono::steady_clock::time_point deadline,
 
 extern "C" {
 
-WLAPI HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG lInitialCount, LONG lMaximumCount,
-                              LPCSTR lpName) {
+WLAPI HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES lpSemaphoreAttributes, LONG lInitialCount,
+                              LONG lMaximumCount, LPCSTR lpName) {
+  if (lpSemaphoreAttributes != nullptr) {
+    wl::trace::Unsupported("CreateSemaphoreA", "lpSemaphoreAttributes");
+  }
+  WL_TRACE(kSync, "CreateSemaphoreA \"%s\" initial %ld maximum %ld", lpName ? lpName : "",
+           static_cast<long>(lInitialCount), static_cast<long>(lMaximumCount));
   if (lMaximumCount <= 0 || lInitialCount < 0 || lInitialCount > lMaximumCount) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <mutex>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
 
 namespace wl {
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "core/trace.h"
 #include "thread_state.h"
 #include "win32/sync.h"
 
@@ -146,9 +147,13 @@ std::shared_ptr<ThreadObject> ResolveThread(HANDLE handle) {
 
 extern "C" {
 
-WLAPI HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T dwStackSize,
+WLAPI HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                           DWORD dwCreationFlags, LPDWORD lpThreadId) {
+  if (lpThreadAttributes != nullptr) wl::trace::Unsupported("CreateThread", "lpThreadAttributes");
+  if ((dwCreationFlags & ~static_cast<DWORD>(CREATE_SUSPENDED)) != 0) {
+    wl::trace::Unsupported("CreateThread", "dwCreationFlags other than CREATE_SUSPENDED");
+  }
   if (!lpStartAddress) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;

@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#include "../core/kernel_object.h"
+#include "core/kernel_object.h"
 #include "win32/sync.h"
 
 namespace wl {

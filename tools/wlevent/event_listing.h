@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "event_store.h"
+#include "eventlog/event_store.h"
 
 namespace wl::eventview {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/core/perf_seam.h"
+#include "core/perf_seam.h"
 #include "counter_types.h"
 #include "drive_map.h"
 #include "fixture_source.h"

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "utf_text.h"
+#include "registry/name_case.h"
 
 namespace wl::regfile {
 namespace {

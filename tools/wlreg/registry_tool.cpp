@@ -4,12 +4,13 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <vector>
 
 #include "reg_writer.h"
-#include "registry_store.h"
-#include "utf_text.h"
+#include "registry/name_case.h"
+#include "registry/registry_store.h"
 #include "win32/registry.h"
 
 namespace wl::regtool {
@@ -61,21 +62,37 @@ std::string FullName(const std::string& rootName, const std::string& subKey) {
   return subKey.empty() ? rootName : rootName + "\\" + subKey;
 }
 
+// Deletes `subKey` of `parent` with everything below it, deepest keys first.
+// The walk keeps its own stack of open keys (one per level), so a tree of any
+// depth, even one stored beyond the registry's limit, is deleted.
 LONG DeleteTree(HKEY parent, const std::string& subKey) {
-  {
+  struct Level {
     KeyHandle key;
-    LONG rc = RegOpenKeyExA(parent, subKey.c_str(), 0, KEY_ALL_ACCESS, key.Out());
-    if (rc != ERROR_SUCCESS) return rc;
-    while (true) {
-      char name[kKeyNameBuffer];
-      DWORD count = sizeof name;
-      rc = RegEnumKeyExA(key.Get(), 0, name, &count, nullptr, nullptr, nullptr, nullptr);
-      if (rc == ERROR_NO_MORE_ITEMS) break;
-      if (rc != ERROR_SUCCESS) return rc;
-      if ((rc = DeleteTree(key.Get(), name)) != ERROR_SUCCESS) return rc;
+    std::string name;  // relative to the level above (or to `parent`)
+  };
+  std::vector<std::unique_ptr<Level>> levels;
+  auto open = [&](HKEY above, const std::string& name) {
+    auto level = std::make_unique<Level>();
+    level->name = name;
+    const LONG rc = RegOpenKeyExA(above, name.c_str(), 0, KEY_ALL_ACCESS, level->key.Out());
+    if (rc == ERROR_SUCCESS) levels.push_back(std::move(level));
+    return rc;
+  };
+  LONG rc = open(parent, subKey);
+  while (rc == ERROR_SUCCESS && !levels.empty()) {
+    char name[kKeyNameBuffer];
+    DWORD count = sizeof name;
+    rc = RegEnumKeyExA(levels.back()->key.Get(), 0, name, &count, nullptr, nullptr, nullptr,
+                       nullptr);
+    if (rc == ERROR_SUCCESS) {
+      rc = open(levels.back()->key.Get(), std::string(name, count));
+    } else if (rc == ERROR_NO_MORE_ITEMS) {
+      const std::string leaf = levels.back()->name;
+      levels.pop_back();  // closes the key
+      rc = RegDeleteKeyA(levels.empty() ? parent : levels.back()->key.Get(), leaf.c_str());
     }
   }
-  return RegDeleteKeyA(parent, subKey.c_str());
+  return rc;
 }
 
 LONG ApplyOperation(const regfile::Operation& op) {
@@ -99,7 +116,7 @@ LONG ApplyOperation(const regfile::Operation& op) {
       const BYTE* data = reinterpret_cast<const BYTE*>(op.data.data());
       const DWORD size = static_cast<DWORD>(op.data.size());
       if (op.wide) {
-        const std::u16string name = text::Utf8ToUtf16(op.name);
+        const std::u16string name = text::Utf8ToUtf16(op.name, text::kRegistryText);
         return RegSetValueExW(key.Get(), name.c_str(), 0, op.type, data, size);
       }
       return RegSetValueExA(key.Get(), op.name.c_str(), 0, op.type, data, size);
@@ -162,7 +179,7 @@ LONG SubkeyNames(HKEY key, std::vector<std::string>* names) {
   }
 }
 
-LONG ExportKey(HKEY key, const std::string& fullName, bool isRoot, regfile::Format format,
+LONG ExportOne(HKEY key, const std::string& fullName, bool isRoot, regfile::Format format,
                std::ostream& out) {
   std::vector<ValueEntry> values;
   LONG rc = ReadValues(key, format == regfile::Format::kVersion5, &values);
@@ -174,19 +191,49 @@ LONG ExportKey(HKEY key, const std::string& fullName, bool isRoot, regfile::Form
     }
     out << "\n";
   }
-  std::vector<std::string> subkeys;
-  if ((rc = SubkeyNames(key, &subkeys)) != ERROR_SUCCESS) return rc;
-  for (const std::string& name : subkeys) {
-    KeyHandle child;
-    if ((rc = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, child.Out())) != ERROR_SUCCESS) {
-      return rc;
-    }
-    if ((rc = ExportKey(child.Get(), fullName + "\\" + name, false, format, out)) !=
-        ERROR_SUCCESS) {
-      return rc;
-    }
-  }
   return ERROR_SUCCESS;
+}
+
+// Writes `key` and its subtree, parents before children, in enumeration order.
+// The walk keeps its own stack (one open key per level) and refuses a tree
+// deeper than the registry allows (ERROR_BADDB), whose text could not be read
+// back.
+LONG ExportKey(HKEY key, const std::string& fullName, bool isRoot, regfile::Format format,
+               std::ostream& out) {
+  struct Level {
+    KeyHandle owned;  // closed when the level is left; empty for `key` itself
+    HKEY key = nullptr;
+    std::string fullName;
+    std::vector<std::string> subkeys;
+    size_t next = 0;
+  };
+  std::vector<std::unique_ptr<Level>> levels;
+  auto enter = [&](std::unique_ptr<Level> level, bool root) {
+    LONG rc = ExportOne(level->key, level->fullName, root, format, out);
+    if (rc == ERROR_SUCCESS) rc = SubkeyNames(level->key, &level->subkeys);
+    if (rc == ERROR_SUCCESS) levels.push_back(std::move(level));
+    return rc;
+  };
+  auto first = std::make_unique<Level>();
+  first->key = key;
+  first->fullName = fullName;
+  LONG rc = enter(std::move(first), isRoot);
+  while (rc == ERROR_SUCCESS && !levels.empty()) {
+    Level& top = *levels.back();
+    if (top.next == top.subkeys.size()) {
+      levels.pop_back();
+      continue;
+    }
+    if (levels.size() > reg::kMaxKeyDepth) return ERROR_BADDB;
+    const std::string& name = top.subkeys[top.next++];
+    auto child = std::make_unique<Level>();
+    rc = RegOpenKeyExA(top.key, name.c_str(), 0, KEY_READ, child->owned.Out());
+    if (rc != ERROR_SUCCESS) break;
+    child->key = child->owned.Get();
+    child->fullName = top.fullName + "\\" + name;
+    rc = enter(std::move(child), false);
+  }
+  return rc;
 }
 
 std::string TypeName(DWORD type) {
@@ -323,7 +370,8 @@ std::string ErrorText(long code) {
     case ERROR_KEY_DELETED:
       return "the key was deleted";
     case ERROR_BADDB:
-      return "the registry database is damaged or not a registry database";
+      return "the registry database is damaged or not a registry database (or holds keys deeper "
+             "than 512 levels)";
     case ERROR_REGISTRY_IO_FAILED:
       return "the registry database cannot be opened or written";
     case ERROR_DISK_FULL:
@@ -366,33 +414,44 @@ int Import(const std::string& fileName, std::ostream& err) {
   return 0;
 }
 
+LONG ExportTree(const std::string& key, HKEY root, const std::string& rootName,
+                const std::string& subKey, regfile::Format format, std::ostream& text);
+
 int Export(const std::string& key, regfile::Format format, std::ostream& out, std::ostream& err) {
   std::ostringstream text;
   text << regfile::Header(format) << "\n";
   LONG rc = ERROR_SUCCESS;
-  if (key.empty()) {
-    for (const char* rootName :
-         {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT", "HKEY_USERS"}) {
-      if ((rc = ExportKey(RootHandle(rootName), rootName, true, format, text)) != ERROR_SUCCESS) {
-        break;
-      }
-    }
-  } else {
-    HKEY root = nullptr;
-    std::string rootName, subKey;
-    if (!ParseKey(key, &root, &rootName, &subKey, err)) return 2;
-    KeyHandle handle;
-    rc = RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, handle.Out());
-    if (rc == ERROR_SUCCESS) {
-      rc = ExportKey(handle.Get(), FullName(rootName, subKey), false, format, text);
-    }
-  }
+  HKEY root = nullptr;
+  std::string rootName, subKey;
+  if (!key.empty() && !ParseKey(key, &root, &rootName, &subKey, err)) return 2;
+  rc = RunInRegistrySnapshot(
+      [&]() -> LONG { return ExportTree(key, root, rootName, subKey, format, text); });
   if (rc != ERROR_SUCCESS) {
     err << "wlreg: export " << key << ": " << ErrorText(rc) << "\n";
     return 1;
   }
   out << text.str();
   return 0;
+}
+
+LONG ExportTree(const std::string& key, HKEY root, const std::string& rootName,
+                const std::string& subKey, regfile::Format format, std::ostream& text) {
+  LONG rc = ERROR_SUCCESS;
+  if (key.empty()) {
+    for (const char* name :
+         {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT", "HKEY_USERS"}) {
+      if ((rc = ExportKey(RootHandle(name), name, true, format, text)) != ERROR_SUCCESS) {
+        break;
+      }
+    }
+  } else {
+    KeyHandle handle;
+    rc = RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, handle.Out());
+    if (rc == ERROR_SUCCESS) {
+      rc = ExportKey(handle.Get(), FullName(rootName, subKey), false, format, text);
+    }
+  }
+  return rc;
 }
 
 int Query(const std::string& key, const std::string* valueName, std::ostream& out,

@@ -1,9 +1,14 @@
 #include "win32/eventlog.h"
 
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <fstream>
 
-#include "../../registry/tests/registry_test_support.h"
-#include "../event_store.h"
+#include "eventlog/event_store.h"
+#include "registry/tests/registry_test_support.h"
 #include "win32/registry.h"
 
 namespace {
@@ -71,6 +76,39 @@ TEST_F(EventLogTest, RecordsCarryTheMessageFromTheSourcesTable) {
   EXPECT_LT(records[0].recordNumber, records[1].recordNumber);
   // The store sits beside the registry unless told otherwise.
   EXPECT_EQ(wl::eventlog::StorePath(), dir_ + "/eventlog.db");
+}
+
+// Another process holding the store locked longer than one wait delays a
+// report; it does not lose it.
+TEST_F(EventLogTest, AReportWaitsForALockedStore) {
+  ASSERT_TRUE(Report("VO DEDAZ", EVENTLOG_INFORMATION_TYPE, 1002));
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(wl::eventlog::StorePath().c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    const char byte = ok ? 1 : 0;
+    ok = write(ready[1], &byte, 1) == 1 && ok;
+    usleep(6500 * 1000);  // longer than one attempt's wait
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    _exit(ok ? 0 : 1);
+  }
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  ASSERT_EQ(byte, 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Report("VO DEDAZ", EVENTLOG_INFORMATION_TYPE, 1001));
+  EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  int status = 0;
+  waitpid(holder, &status, 0);
+  close(ready[0]);
+  close(ready[1]);
+  const std::vector<EventRecord> records = Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].eventId, 1001u);
 }
 
 TEST_F(EventLogTest, UnresolvedMessagesAreStillRecorded) {

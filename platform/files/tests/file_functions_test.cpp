@@ -186,6 +186,24 @@ TEST_F(FileFunctions, LockFileExcludesOtherHandlesUntilClosed) {
   EXPECT_TRUE(CloseHandle(second));
 }
 
+// An argument the stand-in ignores is named on standard error, once.
+TEST_F(FileFunctions, UnsupportedArgumentsGetOneNotice) {
+  const std::string path = Win("notice.txt");
+  HANDLE first = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(first, INVALID_HANDLE_VALUE);
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 2; ++i) {
+    HANDLE second = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, first);
+    EXPECT_NE(second, INVALID_HANDLE_VALUE);
+    CloseHandle(second);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "wlplatform: CreateFileA: hTemplateFile not supported; ignored\n");
+  CloseHandle(first);
+}
+
 TEST_F(FileFunctions, OpenFileDeletes) {
   WriteFile(temp / "CURVEMIB.DLL", "x");
   OFSTRUCT info;

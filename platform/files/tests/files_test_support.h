@@ -10,32 +10,14 @@
 #include <string>
 
 #include "win32/registry.h"
+#include "wltest/platform_env.h"
 
 namespace files_test {
 
-// Creates a temporary directory, removed with everything in it at the end.
-class TempDirectory {
- public:
-  TempDirectory() {
-    char pattern[] = "/tmp/wl-files-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using TempDirectory = wltest::TempDirectory;
 
 // Points the registry at a file of its own, once per test process.
-inline void UsePrivateRegistry() {
-  static TempDirectory directory;  // removed at exit
-  setenv("WARDENLINE_REGISTRY", (directory / "registry.db").c_str(), 0);
-}
+inline void UsePrivateRegistry() { wltest::ProcessPlatform(); }
 
 // Maps a drive letter ("D:") to a host directory; an empty directory removes
 // the mapping.

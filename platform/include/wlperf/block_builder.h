@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "win32/perfdata.h"
+#include "wltext/utf.h"
 
 namespace wlperf {
 
@@ -89,54 +90,9 @@ struct BlockSpec {
   std::vector<ObjectSpec> objects;
 };
 
-// UTF-8 to UTF-16; malformed sequences become U+FFFD.
+// UTF-8 to UTF-16; each maximal ill-formed subpart becomes U+FFFD.
 inline std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    char32_t code = 0xFFFD;
-    size_t length = 1;
-    size_t extra = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1, code = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, code = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, code = lead & 0x07, minimum = 0x10000;
-    }
-    if (extra > 0) {
-      bool valid = i + extra < text.size();
-      for (size_t k = 1; valid && k <= extra; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-          valid = false;
-        } else {
-          code = (code << 6) | (next & 0x3F);
-        }
-      }
-      if (valid && code >= minimum && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
-        length = extra + 1;
-      } else {
-        code = 0xFFFD;
-      }
-    } else if (lead >= 0x80) {
-      code = 0xFFFD;
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-    i += length;
-  }
-  return out;
+  return wl::text::Utf8ToUtf16(text, wl::text::Malformed::kReplaceSubpart);
 }
 
 namespace detail {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "../../core/perf_seam.h"
+#include "core/perf_seam.h"
 #include "drive_map.h"
 #include "live_objects.h"
 #include "live_source.h"

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "../../core/perf_seam.h"
+#include "core/perf_seam.h"
 #include "test_support.h"
 #include "win32/registry.h"
 #include "wlperf/block_reader.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../../memory/code_pages.h"
-#include "../profile_document.h"
+#include "memory/code_pages.h"
+#include "profile/profile_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

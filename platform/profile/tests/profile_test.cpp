@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "files_test_support.h"
+#include "files/tests/files_test_support.h"
 
 namespace {
 

@@ -19,17 +19,6 @@
 
 namespace snmpsvc::e2e {
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/snmpsvc_e2e_XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 int FreeUdpPort() {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in address{};

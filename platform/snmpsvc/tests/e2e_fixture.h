@@ -11,21 +11,12 @@
 #include <vector>
 
 #include "win32/types.h"
+#include "wltest/platform_env.h"
 
 namespace snmpsvc::e2e {
 
 // A directory made with mkdtemp, removed with its contents on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TempDir = wltest::TempDirectory;
 
 // A UDP port on 127.0.0.1 that was free a moment ago.
 int FreeUdpPort();

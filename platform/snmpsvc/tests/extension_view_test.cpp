@@ -2,6 +2,7 @@
 // the agent in one call, answers and errors come back to the right binding.
 #include "extension_view.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -65,6 +66,25 @@ TEST_F(ExtensionViewTest, GetAnswersEveryBindingAndV2cExceptionsPerBinding) {
   EXPECT_EQ(requests[3].bind.value.type, tag::kCounter32);
   EXPECT_EQ(requests[3].bind.value.number, 3000u);
   for (const ViewRequest& request : requests) EXPECT_EQ(request.error, status::kNoError);
+}
+
+// Each missing instance costs the agent a constant number of bindings, not
+// one more pass over the rest of the request.
+TEST_F(ExtensionViewTest, V2cGetOfManyMissingInstancesAsksEachBindingAFewTimes) {
+  void* library = dlopen(Library("snmpsvc_test_table").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(library, nullptr);
+  auto asked = reinterpret_cast<unsigned long (*)()>(dlsym(library, "SnmpsvcTestBindingsAsked"));
+  ASSERT_NE(asked, nullptr);
+  constexpr size_t kMissing = 2000;
+  std::vector<ViewRequest> requests;
+  for (size_t i = 0; i < kMissing; ++i) requests.push_back(Ask(Cell(9, 1)));
+  requests.push_back(Ask(Cell(3, 2)));
+  const unsigned long before = asked();
+  view_->Get(requests, ProtocolVersion::kV2c);
+  EXPECT_LE(asked() - before, 4 * (kMissing + 1));
+  for (size_t i = 0; i < kMissing; ++i) ASSERT_EQ(requests[i].bind.value.type, tag::kNoSuchObject);
+  EXPECT_EQ(requests[kMissing].bind.value.number, 20u);
+  dlclose(library);
 }
 
 TEST_F(ExtensionViewTest, V1GetFailsAtTheMissingBinding) {

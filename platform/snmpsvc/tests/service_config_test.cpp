@@ -12,21 +12,17 @@
 
 #include "access_policy.h"
 #include "win32/registry.h"
+#include "wltest/platform_env.h"
 
 namespace snmpsvc {
 namespace {
 
 class ServiceConfigTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    char pattern[] = "/tmp/snmpsvc_config_XXXXXX";
-    directory_ = mkdtemp(pattern);
-    setenv("WARDENLINE_REGISTRY", (directory_ + "/registry.db").c_str(), 1);
-  }
+  static void SetUpTestSuite() { platform_ = new wltest::IsolatedPlatform("snmpsvc-config"); }
   static void TearDownTestSuite() {
-    // The database leaves its journal files beside it.
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
+    delete platform_;
+    platform_ = nullptr;
   }
   static void SetString(const std::string& key, const char* name, const std::string& text) {
     HKEY handle;
@@ -47,10 +43,10 @@ class ServiceConfigTest : public ::testing::Test {
   }
   static std::string Under(const char* child) { return std::string(kParametersKey) + "\\" + child; }
 
-  static std::string directory_;
+  static wltest::IsolatedPlatform* platform_;
 };
 
-std::string ServiceConfigTest::directory_;
+wltest::IsolatedPlatform* ServiceConfigTest::platform_ = nullptr;
 
 TEST_F(ServiceConfigTest, EmptyRegistryGivesDefaults) {
   ServiceConfig config = ReadServiceConfig();

@@ -1,7 +1,14 @@
 // snmpsvc with real clients: snmpget, snmpwalk, snmpbulkwalk, snmpset and
 // snmptrapd on free ports, a temporary registry and the test extension agents.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -341,6 +348,260 @@ TEST_F(SnmpsvcAloneTest, HostOutsidePermittedManagersGetsNoAnswer) {
   CommandResult answered = Await([&] { return Get(target, "1.3.6.1.2.1.1.5.0"); }, "STRING");
   EXPECT_EQ(answered.exitStatus, 0)
       << answered.output << ReadFile(directory_.path() + "/snmpsvc2.log");
+}
+
+// Sends one datagram to 127.0.0.1:port and waits up to a second for a reply;
+// the reply's length, or 0 when none came. The reply goes to *reply.
+size_t Exchange(int port, const std::string& datagram, std::string* reply = nullptr) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  pollfd ready{fd, POLLIN, 0};
+  char bytes[2048];
+  ssize_t length = poll(&ready, 1, 1000) == 1 ? recv(fd, bytes, sizeof bytes, 0) : 0;
+  close(fd);
+  if (reply != nullptr) reply->assign(bytes, length > 0 ? static_cast<size_t>(length) : 0);
+  return length > 0 ? static_cast<size_t>(length) : 0;
+}
+
+// BER element with a short or two-byte length.
+std::string Element(char tag, const std::string& contents) {
+  std::string length = contents.size() < 128
+                           ? std::string(1, static_cast<char>(contents.size()))
+                           : std::string("\x82") + static_cast<char>(contents.size() >> 8) +
+                                 static_cast<char>(contents.size() & 0xFF);
+  return std::string(1, tag) + length + contents;
+}
+
+std::string EncodedOid(const std::string& dotted) {
+  std::vector<uint64_t> arcs;
+  std::istringstream in(dotted.substr(dotted[0] == '.' ? 1 : 0));
+  std::string arc;
+  while (std::getline(in, arc, '.')) arcs.push_back(std::stoull(arc));
+  std::string out(1, static_cast<char>(arcs[0] * 40 + arcs[1]));
+  for (size_t i = 2; i < arcs.size(); ++i) {
+    std::string base128(1, static_cast<char>(arcs[i] & 0x7F));
+    for (uint64_t rest = arcs[i] >> 7; rest != 0; rest >>= 7) {
+      base128.insert(base128.begin(), static_cast<char>(0x80 | (rest & 0x7F)));
+    }
+    out += base128;
+  }
+  return out;
+}
+
+// A community message with one binding: `oid` (encoded contents) = `value`.
+std::string Request(int version, const std::string& community, char pdu, const std::string& oid,
+                    const std::string& value) {
+  const std::string binding = Element('\x30', Element('\x06', oid) + value);
+  const std::string body = Element('\x02', "\x07") + Element('\x02', std::string(1, '\0')) +
+                           Element('\x02', std::string(1, '\0')) + Element('\x30', binding);
+  return Element('\x30', Element('\x02', std::string(1, static_cast<char>(version))) +
+                             Element('\x04', community) + Element(pdu, body));
+}
+
+// The error-status of a response, or -1 when it cannot be read.
+int ErrorStatusOf(const std::string& reply) {
+  size_t pos = 0;
+  auto enter = [&](bool skip) {
+    if (pos + 2 > reply.size()) return false;
+    size_t length = static_cast<unsigned char>(reply[pos + 1]);
+    size_t header = 2;
+    if (length == 0x81 || length == 0x82) {
+      const size_t bytes = length & 0x7F;
+      if (pos + 2 + bytes > reply.size()) return false;
+      length = 0;
+      for (size_t i = 0; i < bytes; ++i)
+        length = (length << 8) | static_cast<unsigned char>(reply[pos + 2 + i]);
+      header += bytes;
+    }
+    pos += header + (skip ? length : 0);
+    return pos <= reply.size();
+  };
+  // message, version, community, PDU, request id, then error-status.
+  if (!enter(false) || !enter(true) || !enter(true) || !enter(false) || !enter(true)) return -1;
+  if (pos + 3 > reply.size() || reply[pos] != '\x02' || reply[pos + 1] != '\x01') return -1;
+  return static_cast<unsigned char>(reply[pos + 2]);
+}
+
+// SNMPv1, community "public", PDU `tag` with request id 1, 0, 1 and one
+// binding 1.3.6.1.2.1.1 = NULL.
+std::string V1Message(char tag) {
+  const std::string binding("\x30\x0c\x30\x0a\x06\x06\x2b\x06\x01\x02\x01\x01\x05\x00", 14);
+  const std::string pdu = std::string(1, tag) + "\x17" +
+                          std::string("\x02\x01\x01\x02\x01\x00\x02\x01\x01", 9) + binding;
+  return std::string("\x30\x24\x02\x01\x00\x04\x06public", 13) + pdu;
+}
+
+// GetBulkRequest-PDU does not exist in SNMPv1: dropped, while the same message
+// as a get-next is answered.
+TEST_F(SnmpsvcAloneTest, SnmpV1GetBulkIsDropped) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "public", "REG_DWORD", "4"));
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target},
+                       directory_.path() + "/snmpsvc.log");
+  ASSERT_EQ(Await([&] { return Get(target, "1.3.6.1.2.1.1.5.0"); }, "STRING").exitStatus, 0);
+  EXPECT_GT(Exchange(port, V1Message('\xa1')), 0u);
+  EXPECT_EQ(Exchange(port, V1Message('\xa5')), 0u);
+}
+
+// What net-snmp's parser would wrap or truncate is refused: an INTEGER wider
+// than 32 bits in a SET (wrongValue, badValue in SNMPv1) and a sub-identifier
+// of 2^64 (the request is dropped).
+TEST_F(SnmpsvcAloneTest, OversizedIntegersAndArcsAreRefused) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "private", "REG_DWORD", "8"));
+  ASSERT_TRUE(
+      registry_.Set(Under("ExtensionAgents"), "1", "REG_SZ", "SOFTWARE\\SnmpsvcTest\\Table"));
+  ASSERT_TRUE(registry_.Set("SOFTWARE\\SnmpsvcTest\\Table", "Pathname", "REG_SZ",
+                            BuildPath("lib/libsnmpsvc_test_table.so")));
+  setenv("SNMPSVC_TEST_ROWS", "3", 1);
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target},
+                       directory_.path() + "/snmpsvc.log");
+  const std::string cell = kTable + ".1.1.3.2";
+  auto get = [&] {
+    return RunCommand(
+        {"snmpget", "-v2c", "-c", "private", "-On", "-t", "1", "-r", "0", target, cell});
+  };
+  ASSERT_EQ(Await(get, "INTEGER: 20").exitStatus, 0)
+      << ReadFile(directory_.path() + "/snmpsvc.log");
+  const std::string wide = Element('\x02', std::string("\x01\x00\x00\x00\x5f", 5));  // 2^32 + 95
+  std::string reply;
+  ASSERT_GT(Exchange(port, Request(1, "private", '\xa3', EncodedOid(cell), wide), &reply), 0u);
+  EXPECT_EQ(ErrorStatusOf(reply), 10);  // wrongValue
+  ASSERT_GT(Exchange(port, Request(0, "private", '\xa3', EncodedOid(cell), wide), &reply), 0u);
+  EXPECT_EQ(ErrorStatusOf(reply), 3);  // badValue
+  EXPECT_NE(get().output.find("INTEGER: 20"), std::string::npos);
+  // A fitting value in the same encoding is taken.
+  ASSERT_GT(Exchange(port,
+                     Request(1, "private", '\xa3', EncodedOid(cell),
+                             Element('\x02', std::string("\x00\x00\x00\x00\x15", 5))),
+                     &reply),
+            0u);
+  EXPECT_EQ(ErrorStatusOf(reply), 0);
+
+  const std::string name = EncodedOid("1.3.6.1.2.1.1.5");
+  const std::string null = Element('\x05', "");
+  EXPECT_GT(Exchange(port, Request(1, "private", '\xa0', name + std::string(1, '\0'), null)), 0u);
+  EXPECT_EQ(
+      Exchange(port,
+               Request(1, "private", '\xa0',
+                       name + std::string("\x82\x80\x80\x80\x80\x80\x80\x80\x80\x00", 10), null)),
+      0u);
+}
+
+// A GET whose reply cannot fit in one datagram is answered tooBig, with one
+// log line for the cause however often it happens.
+TEST_F(SnmpsvcAloneTest, ReplyTooLargeForADatagramIsTooBig) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "private", "REG_DWORD", "8"));
+  ASSERT_TRUE(
+      registry_.Set(Under("ExtensionAgents"), "1", "REG_SZ", "SOFTWARE\\SnmpsvcTest\\Table"));
+  ASSERT_TRUE(registry_.Set("SOFTWARE\\SnmpsvcTest\\Table", "Pathname", "REG_SZ",
+                            BuildPath("lib/libsnmpsvc_test_table.so")));
+  setenv("SNMPSVC_TEST_ROWS", "3", 1);
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  const std::string log = directory_.path() + "/snmpsvc.log";
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target}, log);
+  const std::string cell = kTable + ".1.1.2.1";
+  auto set = [&] {
+    return RunCommand({"snmpset", "-v2c", "-c", "private", "-On", "-t", "1", "-r", "0", target,
+                       cell, "s", std::string(64, 'x')});
+  };
+  ASSERT_EQ(Await(set, "xxxx").exitStatus, 0) << ReadFile(log);
+  // 1,500 bindings of the 64-byte cell: about 27 KB asked, 126 KB to answer.
+  std::string bindings;
+  for (int i = 0; i < 1500; ++i) {
+    bindings += Element('\x30', Element('\x06', EncodedOid(cell)) + Element('\x05', ""));
+  }
+  for (int version : {1, 0}) {
+    const std::string body = Element('\x02', "\x07") + Element('\x02', std::string(1, '\0')) +
+                             Element('\x02', std::string(1, '\0')) + Element('\x30', bindings);
+    const std::string request =
+        Element('\x30', Element('\x02', std::string(1, static_cast<char>(version))) +
+                            Element('\x04', "private") + Element('\xa0', body));
+    std::string reply;
+    ASSERT_GT(Exchange(port, request, &reply), 0u) << "version " << version;
+    EXPECT_EQ(ErrorStatusOf(reply), 1) << "version " << version;  // tooBig
+  }
+  const std::string text = ReadFile(log);
+  const size_t first = text.find("does not fit in one datagram");
+  EXPECT_NE(first, std::string::npos) << text;
+  EXPECT_EQ(text.find("does not fit in one datagram", first + 1), std::string::npos) << text;
+  EXPECT_EQ(text.find("Failure in sendto"), std::string::npos) << text;
+}
+
+// An empty PermittedManagers entry admits nobody, and says so once.
+TEST_F(SnmpsvcAloneTest, EmptyPermittedManagersEntryAdmitsNobody) {
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "public", "REG_DWORD", "4"));
+  ASSERT_TRUE(registry_.Set(Under("PermittedManagers"), "1", "REG_SZ", ""));
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  const std::string log = directory_.path() + "/snmpsvc.log";
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target}, log);
+  ASSERT_TRUE(WaitForText(log, "running"));
+  CommandResult refused = Get(target, "1.3.6.1.2.1.1.5.0");
+  EXPECT_NE(refused.output.find("Timeout"), std::string::npos) << refused.output;
+  const std::string text = ReadFile(log);
+  const size_t first = text.find("PermittedManagers entry is empty");
+  EXPECT_NE(first, std::string::npos) << text;
+  EXPECT_EQ(text.find("PermittedManagers entry is empty", first + 1), std::string::npos) << text;
+}
+
+// A registry that cannot be read stops the start with the reason and a
+// non-zero exit; one that is locked for a while is waited for.
+TEST_F(SnmpsvcAloneTest, RegistryTroubleAtStartIsExplainedOrWaitedFor) {
+  const std::string damaged = directory_.path() + "/damaged.db";
+  RunCommand({"sh", "-c", "head -c 8192 /dev/urandom > " + damaged});
+  setenv("WARDENLINE_REGISTRY", damaged.c_str(), 1);
+  int port = FreeUdpPort();
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  const std::string log = directory_.path() + "/damaged.log";
+  {
+    ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target}, log);
+    for (int i = 0; i < 100 && service.running(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(service.Stop(), 1);
+  }
+  EXPECT_NE(ReadFile(log).find("damaged or not a registry database"), std::string::npos)
+      << ReadFile(log);
+
+  setenv("WARDENLINE_REGISTRY", registry_.path().c_str(), 1);
+  ASSERT_TRUE(registry_.Set(Under("ValidCommunities"), "public", "REG_DWORD", "4"));
+  int locked[2];
+  ASSERT_EQ(pipe(locked), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    // Exclusive locking mode keeps the lock from the first write until close.
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(registry_.path().c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db,
+                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
+                           "UPDATE reg_keys SET last_write = last_write WHERE id = 1; COMMIT;",
+                           nullptr, nullptr, nullptr) == SQLITE_OK;
+    const char byte = ok ? 1 : 0;
+    ok = write(locked[1], &byte, 1) == 1 && ok;
+    usleep(8 * 1000 * 1000);
+    sqlite3_close(db);
+    _exit(ok ? 0 : 1);
+  }
+  char byte = 0;
+  ASSERT_EQ(read(locked[0], &byte, 1), 1);
+  ASSERT_EQ(byte, 1);
+  const std::string waitLog = directory_.path() + "/locked.log";
+  ChildProcess service({BuildPath("bin/snmpsvc"), "-f", "--agent", "udp:" + target}, waitLog);
+  int status = 0;
+  waitpid(holder, &status, 0);
+  close(locked[0]);
+  close(locked[1]);
+  EXPECT_TRUE(WaitForText(waitLog, "running", std::chrono::seconds(30))) << ReadFile(waitLog);
+  EXPECT_NE(ReadFile(waitLog).find("retrying"), std::string::npos) << ReadFile(waitLog);
+  EXPECT_EQ(Await([&] { return Get(target, "1.3.6.1.2.1.1.5.0"); }, "STRING").exitStatus, 0);
 }
 
 TEST_F(SnmpsvcAloneTest, SnmpV3UsersFromTheConfigurationFileMustAuthenticate) {

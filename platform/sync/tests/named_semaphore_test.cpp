@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "../named_semaphore_layout.h"
+#include "sync/named_semaphore_layout.h"
 #include "win32/sync.h"
 
 namespace {

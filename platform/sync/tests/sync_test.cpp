@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "wltest/platform_env.h"
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -17,10 +19,7 @@ using std::chrono::steady_clock;
 
 class SyncEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override {
-    std::string ns = "sync-test-" + std::to_string(getpid());
-    setenv("WARDENLINE_OBJECT_NAMESPACE", ns.c_str(), 1);
-  }
+  void SetUp() override { wltest::ProcessPlatform(); }
 };
 const auto* env = ::testing::AddGlobalTestEnvironment(new SyncEnvironment);
 

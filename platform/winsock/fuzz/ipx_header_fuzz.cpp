@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../ipx_header.h"
+#include "winsock/ipx_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A copy of exactly `size` bytes, so that a read past the end is caught.

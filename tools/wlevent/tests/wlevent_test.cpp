@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "../../../platform/registry/tests/registry_test_support.h"
 #include "event_listing.h"
+#include "registry/tests/registry_test_support.h"
 #include "win32/eventlog.h"
 
 namespace {

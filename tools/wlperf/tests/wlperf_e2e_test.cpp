@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include "wltest/platform_env.h"
+
 namespace {
 
 class PerfWlperfProgram : public testing::Test {
@@ -18,12 +20,11 @@ class PerfWlperfProgram : public testing::Test {
     const char* build = getenv("WL_BUILD_DIR");
     ASSERT_NE(build, nullptr) << "run through ctest";
     program_ = std::string(build) + "/bin/wlperf";
-    std::string pattern = (std::filesystem::temp_directory_path() / "wlperf-e2e-XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-    setenv("WARDENLINE_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
+    platform_.emplace("wlperf-e2e");
+    dir_ = platform_->dir();
     unsetenv("WARDENLINE_PERFDATA");
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override { platform_.reset(); }
 
   // Runs `arguments` with the environment prefix `env`; returns the exit status
   // and the standard output in *out.
@@ -39,6 +40,7 @@ class PerfWlperfProgram : public testing::Test {
   }
 
   std::string program_;
+  std::optional<wltest::IsolatedPlatform> platform_;
   std::string dir_;
 };
 

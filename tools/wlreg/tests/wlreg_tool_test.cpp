@@ -1,10 +1,11 @@
+#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
-#include "../../../platform/registry/tests/registry_test_support.h"
+#include "registry/tests/registry_test_support.h"
 #include "registry_tool.h"
 #include "win32/registry.h"
 
@@ -138,6 +139,107 @@ TEST_F(WlregTest, DeleteKeyLinesRemoveWholeTrees) {
   RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
                    nullptr, nullptr, nullptr);
   EXPECT_EQ(values, 0u);
+  RegCloseKey(key);
+}
+
+// Windows' limits hold on every way of creating a key: the API, `set`, import.
+TEST_F(WlregTest, KeyDepthAndNameLimitsHoldOnEveryWritePath) {
+  std::string path = "Software";
+  for (int level = 2; level <= 512; ++level) path += "\\L";
+  HKEY deepest = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &deepest, nullptr),
+            ERROR_SUCCESS);
+  HKEY tooDeep = nullptr;
+  EXPECT_EQ(
+      RegCreateKeyExA(deepest, "One", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &tooDeep, nullptr),
+      ERROR_INVALID_PARAMETER);
+  RegCloseKey(deepest);
+  const std::string longName(256, 'n');
+  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("Software\\" + longName).c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &tooDeep, nullptr),
+            ERROR_INVALID_PARAMETER);
+  std::ostringstream out, err;
+  EXPECT_EQ(wl::regtool::Set("HKLM\\" + path + "\\One", "v", "REG_SZ", "x", err), 1);
+  EXPECT_NE(err.str().find("invalid parameter"), std::string::npos) << err.str();
+  const std::string file =
+      WriteFile("deep.reg", "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + path +
+                                "\\One\\Two]\n\"v\"=\"x\"\n");
+  EXPECT_EQ(wl::regtool::Import(file, err), 1);
+  // The deepest tree allowed exports and deletes.
+  EXPECT_EQ(wl::regtool::Export("HKLM\\Software", Format::kVersion5, out, err), 0) << err.str();
+  EXPECT_NE(out.str().find("[HKEY_LOCAL_MACHINE\\" + path + "]"), std::string::npos);
+  EXPECT_EQ(wl::regtool::Delete("HKLM\\Software", nullptr, err), 0) << err.str();
+}
+
+// A tree stored deeper than the limit (as an older version allowed) is deleted
+// without exhausting the stack; its export is refused with a reason.
+TEST_F(WlregTest, DeepStoredTreeDeletesAndItsExportIsRefused) {
+  HKEY top = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Deep", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &top, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(top);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(dbPath_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_stmt* insert = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db,
+                               "INSERT INTO reg_keys(parent, name, fold) VALUES "
+                               "(IIF(?, last_insert_rowid(), "
+                               "(SELECT id FROM reg_keys WHERE fold = 'DEEP')), 'k', 'K')",
+                               -1, &insert, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  for (int level = 0; level < 20000; ++level) {
+    sqlite3_bind_int(insert, 1, level);
+    ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE) << sqlite3_errmsg(db);
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  std::ostringstream out, err;
+  EXPECT_EQ(wl::regtool::Export("HKLM\\Deep", Format::kVersion5, out, err), 1);
+  EXPECT_NE(err.str().find("deeper than 512"), std::string::npos) << err.str();
+  ASSERT_EQ(wl::regtool::Delete("HKLM\\Deep", nullptr, err), 0) << err.str();
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Deep", 0, KEY_READ, &top), ERROR_FILE_NOT_FOUND);
+}
+
+// Enumeration steps on from where it stopped, and starts over by counting when
+// the key changed in between, whoever changed it.
+TEST_F(WlregTest, EnumerationFollowsChangesBetweenSteps) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  for (const char* name : {"a", "b", "c", "d"}) Set(key, name, REG_DWORD, Bytes("\1\0\0\0"));
+  const auto nameAt = [&](DWORD index) {
+    char name[16];
+    DWORD count = sizeof name;
+    const LONG rc = RegEnumValueA(key, index, name, &count, nullptr, nullptr, nullptr, nullptr);
+    return rc == ERROR_SUCCESS ? std::string(name, count) : "error " + std::to_string(rc);
+  };
+  EXPECT_EQ(nameAt(0), "a");
+  EXPECT_EQ(nameAt(1), "b");
+  ASSERT_EQ(RegDeleteValueA(key, "a"), ERROR_SUCCESS);  // this process
+  EXPECT_EQ(nameAt(2), "d");
+  EXPECT_EQ(nameAt(1), "c");
+  const pid_t child = fork();  // another process
+  if (child == 0) {
+    wl::ResetRegistryForTesting();
+    HKEY other = nullptr;
+    const bool ok =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_ALL_ACCESS, &other) == ERROR_SUCCESS &&
+        RegDeleteValueA(other, "c") == ERROR_SUCCESS;
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(nameAt(2), "error " + std::to_string(ERROR_NO_MORE_ITEMS));
+  EXPECT_EQ(nameAt(0), "b");
+  EXPECT_EQ(nameAt(1), "d");
   RegCloseKey(key);
 }
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "../../../eventlog/event_store.h"
-#include "../../../registry/tests/registry_test_support.h"
+#include "eventlog/event_store.h"
+#include "registry/tests/registry_test_support.h"
 #include "win32/eventlog.h"
 #include "win32/registry.h"
 #include "win32/resources.h"

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "../../hostinfo/tests/host_tree.h"
+#include "providers/hostinfo/tests/host_tree.h"
 #include "block_devices.h"
 #include "collect.h"
 #include "text.h"

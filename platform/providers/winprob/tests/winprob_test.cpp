@@ -8,7 +8,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "../../hostinfo/tests/host_tree.h"
+#include "providers/hostinfo/tests/host_tree.h"
 #include "collect.h"
 #include "text.h"
 
