@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/uninstall/install_root.h"
+#include "agent/common/install_root.h"
 #include "agent/uninstall/safe_delete.h"
 #include "agent/uninstall/search_path.h"
 #include "win32/dde.h"
@@ -188,7 +188,11 @@ bool findAgent() {
     return false;
   }
   RegCloseKey(agent);
-  purgeState.installRoot = readInstallRoot(128);
+  std::string root;
+  purgeState.installRoot =
+      wlcommon::readInstallPath(wlcommon::kUninstallerInstallRootBytes, &root) == ERROR_SUCCESS
+          ? root
+          : "";
   return true;
 }
 
