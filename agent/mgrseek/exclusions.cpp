@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "agent/common/install_root.h"
 #include "win32/files.h"
 #include "win32/registry.h"
 
 namespace mgrseek {
 namespace {
 
-constexpr DWORD kInstallRootBytes = 150;
 constexpr char kFileTail[] = "\\INI\\MGRSEEK.INI";
 
 }  // namespace
@@ -44,21 +44,10 @@ void readExclusions(FILE* file, ManagerEntry** list) {
 }
 
 bool readExclusionFile(ManagerEntry** list) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tarvex\\Wardenline\\CurrentVersion", 0, KEY_READ,
-                    &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  char root[kInstallRootBytes + 1] = {};
-  DWORD size = kInstallRootBytes, type = 0;
-  const LONG rc =
-      RegQueryValueExA(key, "PathName", nullptr, &type, reinterpret_cast<BYTE*>(root), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-  root[size < kInstallRootBytes ? size : kInstallRootBytes] = '\0';
-  if (root[0] == '\0') return false;
-  char path[kInstallRootBytes + sizeof kFileTail];
-  std::snprintf(path, sizeof path, "%s%s", root, kFileTail);
+  std::string root;
+  if (wlcommon::readInstallPath(wlcommon::kInstallRootBytes, &root) != ERROR_SUCCESS) return false;
+  char path[wlcommon::kInstallRootBytes + sizeof kFileTail];
+  std::snprintf(path, sizeof path, "%s%s", root.c_str(), kFileTail);
   FILE* file = wl_fopen(path, "r");
   if (file == nullptr) return false;
   readExclusions(file, list);
