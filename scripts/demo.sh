@@ -90,6 +90,7 @@ In another terminal:
   # thresholds, drawn in the terminal (--svg FILE or --png FILE for a file)
   $build_dir/bin/wltrend list $agent
   $build_dir/bin/wltrend plot $agent 1
+
 The manager discovery service (mgrseek) listens on IPX in UDP port $ipx_port of
 127.0.0.1. A management console on the IPX host 127.0.0.2:
 
