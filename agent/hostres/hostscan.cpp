@@ -1,6 +1,7 @@
 // libhostscan.so: the application object, the library's resources and its
 // exported version query.
 #include "agent/hostres/hostscan.h"
+
 #include "agent/hostres/ridovo_app.h"
 
 namespace {

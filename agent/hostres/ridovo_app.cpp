@@ -103,8 +103,8 @@ DWORD CS_ridovoApp::Init() {
     const int length = root.GetLength();
     const int backslash = root.ReverseFind(u'\\');
     const int slash = root.ReverseFind(u'/');
-    const bool endsInSeparator = length > 0 && (backslash == length - 1 ||
-                                                (backslash < 0 && slash == length - 1));
+    const bool endsInSeparator =
+        length > 0 && (backslash == length - 1 || (backslash < 0 && slash == length - 1));
     if (!endsInSeparator) root += u"\\";
     m_s_iniPath = root + u"INI";
     const CString logDirectory = root + u"LOGFILES";
@@ -151,8 +151,8 @@ DWORD CS_ridovoApp::Monitor() {
 DWORD CS_ridovoApp::MonitorConfig() {
   uintptr_t handle = 0;
   unsigned threadId = 0;
-  const DWORD result = m_p_config == nullptr ? HR_RESULT_MISSING
-                                             : m_p_config->ThreadStart(&handle, &threadId);
+  const DWORD result =
+      m_p_config == nullptr ? HR_RESULT_MISSING : m_p_config->ThreadStart(&handle, &threadId);
   TraceLog(HR_TRACE_THREAD,
            u"CS_ridovoApp::MonitorConfig: Completed, thread = %1!ld!, thread id = %2!#x!, "
            u"result = %3!d!\r\n",
@@ -163,8 +163,8 @@ DWORD CS_ridovoApp::MonitorConfig() {
 DWORD CS_ridovoApp::MonitorProcessor() {
   uintptr_t handle = 0;
   unsigned threadId = 0;
-  const DWORD result = m_p_process == nullptr ? HR_RESULT_MISSING
-                                              : m_p_process->ThreadStart(&handle, &threadId);
+  const DWORD result =
+      m_p_process == nullptr ? HR_RESULT_MISSING : m_p_process->ThreadStart(&handle, &threadId);
   TraceLog(HR_TRACE_THREAD,
            u"CS_ridovoApp::MonitorProcessor: Completed, thread = %1!ld!, thread id = %2!#x!, "
            u"result = %3!d!\r\n",

@@ -92,4 +92,3 @@ enum HRTABLELIST {
   HR_LIST_COUNT
 };
 extern CObList* g_p_tableList[HR_LIST_COUNT];
-

@@ -95,7 +95,8 @@ DWORD CRIDOVOCONFIG::CreateSignal() {
       result = HR_RESULT_SIGNAL;
     }
   }
-  TraceLog(HR_TRACE_TABLE, u"CRIDOVOCONFIG::CreateSignal: Completed, handle = %1!#x!, result = %2!d!\r\n",
+  TraceLog(HR_TRACE_TABLE,
+           u"CRIDOVOCONFIG::CreateSignal: Completed, handle = %1!#x!, result = %2!d!\r\n",
            static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_h_signal)),
            static_cast<int>(result));
   Sleep(0);
@@ -215,18 +216,20 @@ DWORD CRIDOVOCONFIG::ReadSetting(const WCHAR* path) {
   } else {
     const int seconds = static_cast<int>(GetPrivateProfileIntW(
         kOptionSection, u"MonitorInterval", static_cast<int>(kDefaultIntervalSeconds), path));
-    // Signed comparison: negative values fall back to the default too. The
-    // largest interval that fits in 32-bit milliseconds is the ceiling.
-    DWORD taken = seconds >= static_cast<int>(kMinimumIntervalSeconds)
-                      ? static_cast<DWORD>(seconds)
-                      : kDefaultIntervalSeconds;
-    if (taken > 0xFFFFFFFEu / 1000u) taken = 0xFFFFFFFEu / 1000u;
-    app->MonitorIntervalSet(taken * 1000u);
+    app->MonitorIntervalSet(IntervalMilliseconds(seconds));
   }
   TraceLog(HR_TRACE_STEP, u"CRIDOVOCONFIG::ReadSetting: Completed, result = %1!d!\r\n",
            static_cast<int>(result));
   Sleep(0);
   return result;
+}
+
+DWORD CRIDOVOCONFIG::IntervalMilliseconds(int seconds) {
+  // Signed comparison: negative values fall back to the default too.
+  DWORD taken = seconds >= static_cast<int>(kMinimumIntervalSeconds) ? static_cast<DWORD>(seconds)
+                                                                     : kDefaultIntervalSeconds;
+  if (taken > 0xFFFFFFFEu / 1000u) taken = 0xFFFFFFFEu / 1000u;
+  return taken * 1000u;
 }
 
 DWORD CRIDOVOCONFIG::ThreadStart(uintptr_t* handle, unsigned* threadId) {

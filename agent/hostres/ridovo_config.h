@@ -46,6 +46,11 @@ class CRIDOVOCONFIG {
   // "Option Settings": the monitor interval. 0 or 1229.
   DWORD ReadSetting(const WCHAR* path);
 
+  // The monitor interval in milliseconds for a "MonitorInterval" in seconds:
+  // 15 or more is taken (up to what 32-bit milliseconds hold), anything
+  // lower, negative values included, gives 60 seconds.
+  static DWORD IntervalMilliseconds(int seconds);
+
   // Starts the watcher thread: 0 or 1233 (handle and identifier out).
   DWORD ThreadStart(uintptr_t* handle, unsigned* threadId);
   // The thread routine; ends with 1227 when the signal fails or at DeInit.
