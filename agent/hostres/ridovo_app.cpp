@@ -52,12 +52,23 @@ const WCHAR* CS_ridovoApp::IniPathGet() const {
   return m_s_iniPath.IsEmpty() ? nullptr : static_cast<LPCTSTR>(m_s_iniPath);
 }
 
-DWORD CheckProviderVersions() {
-  if (ERRLOGGR_GetSupportedVersions(nullptr) != 1) return HR_RESULT_VERSION;
-  if (REGPROB_GetSupportedVersions(nullptr) != 1) return HR_RESULT_VERSION;
-  if (WINPROB_GetSupportedVersions(nullptr) != 1) return HR_RESULT_VERSION;
-  if (PERFPEEK_GetSupportedVersions(nullptr) != 1) return HR_RESULT_VERSION;
+DWORD CheckProviderVersions(const VERSIONQUERY* queries, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (queries[i](nullptr) != 1) return HR_RESULT_VERSION;
+  }
   return HR_RESULT_OK;
+}
+
+DWORD CheckProviderVersions() {
+  // The error service answers with a DWORD* argument; the other three with
+  // int32_t*. Both are a 32-bit out-value that is passed as null here.
+  static const VERSIONQUERY kQueries[] = {
+      [](int32_t*) { return static_cast<int>(ERRLOGGR_GetSupportedVersions(nullptr)); },
+      &REGPROB_GetSupportedVersions,
+      &WINPROB_GetSupportedVersions,
+      &PERFPEEK_GetSupportedVersions,
+  };
+  return CheckProviderVersions(kQueries, 4);
 }
 
 BOOL CS_ridovoApp::InitInstance() {

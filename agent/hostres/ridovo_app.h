@@ -68,6 +68,11 @@ CS_ridovoApp* RidovoApp();
 // does not report 1 (the rest are not asked).
 DWORD CheckProviderVersions();
 
+// The same over a list of version queries, asked in order (count entries);
+// CheckProviderVersions passes the four libraries' own.
+using VERSIONQUERY = int (*)(int32_t* reserved);
+DWORD CheckProviderVersions(const VERSIONQUERY* queries, int count);
+
 // Registers with the Win32 and registry providers for the library's life and
 // stamps the installed-software change time. A result code.
 DWORD HRDXInit();

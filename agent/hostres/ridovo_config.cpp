@@ -55,7 +55,8 @@ CRIDOVOCONFIG::CRIDOVOCONFIG() {
 }
 
 CRIDOVOCONFIG::~CRIDOVOCONFIG() {
-  DeInit();
+  StopThread();
+  if (m_h_signal != nullptr) CloseSignal();
   if (m_h_stop != nullptr) CloseHandle(m_h_stop);
   TraceLog(HR_TRACE_OBJECT, u"CRIDOVOCONFIG::~CRIDOVOCONFIG: Completed\r\n");
 }
@@ -72,13 +73,17 @@ DWORD CRIDOVOCONFIG::Init() {
   return result;
 }
 
+void CRIDOVOCONFIG::StopThread() {
+  if (m_h_thread == nullptr) return;
+  SetEvent(m_h_stop);
+  WaitForSingleObject(m_h_thread, INFINITE);
+  CloseHandle(m_h_thread);
+  m_h_thread = nullptr;
+}
+
 void CRIDOVOCONFIG::DeInit() {
-  if (m_h_thread != nullptr) {
-    SetEvent(m_h_stop);
-    WaitForSingleObject(m_h_thread, INFINITE);
-    CloseHandle(m_h_thread);
-    m_h_thread = nullptr;
-  }
+  // The thread waits on the change signal: it ends before the signal closes.
+  StopThread();
   CloseSignal();
   TraceLog(HR_TRACE_INIT, u"CRIDOVOCONFIG::DeInit: Completed\r\n");
 }

@@ -61,6 +61,8 @@ class CRIDOVOCONFIG {
   // configuration directory or when it does not fit.
   static bool FilePath(WCHAR* path);
   unsigned RunThread();
+  // Signals the thread to end and waits for it (nothing when none runs).
+  void StopThread();
 
   HANDLE m_h_signal = nullptr;
   FILETIME m_ft_lastWrite = {};

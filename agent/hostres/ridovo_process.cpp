@@ -41,7 +41,7 @@ CRIDOVOPROCESS::CRIDOVOPROCESS() {
 }
 
 CRIDOVOPROCESS::~CRIDOVOPROCESS() {
-  DeInit();
+  StopThread();
   if (m_h_stop != nullptr) CloseHandle(m_h_stop);
   TraceLog(HR_TRACE_OBJECT, u"CRIDOVOPROCESS::~CRIDOVOPROCESS: Completed\r\n");
 }
@@ -60,14 +60,17 @@ DWORD CRIDOVOPROCESS::Init() {
   return result;
 }
 
+void CRIDOVOPROCESS::StopThread() {
+  if (m_h_thread == nullptr) return;
+  SetEvent(m_h_stop);
+  WaitForSingleObject(m_h_thread, INFINITE);
+  CloseHandle(m_h_thread);
+  m_h_thread = nullptr;
+}
+
 DWORD CRIDOVOPROCESS::DeInit() {
-  if (m_h_thread != nullptr) {
-    SetEvent(m_h_stop);
-    WaitForSingleObject(m_h_thread, INFINITE);
-    CloseHandle(m_h_thread);
-    m_h_thread = nullptr;
-    TraceLog(HR_TRACE_INIT, u"CRIDOVOPROCESS::DeInit: Completed\r\n");
-  }
+  StopThread();
+  TraceLog(HR_TRACE_INIT, u"CRIDOVOPROCESS::DeInit: Completed\r\n");
   return 0;
 }
 

@@ -57,6 +57,8 @@ class CRIDOVOPROCESS {
 
  private:
   unsigned RunThread();
+  // Signals the thread to end and waits for it (nothing when none runs).
+  void StopThread();
 
   time_t m_t_lastSample = 0;
   std::atomic<uint64_t> m_ull_counter[kProcessorCount];

@@ -46,7 +46,11 @@ class HostscanTest : public ::testing::Test {
   void SetUp() override {
     std::filesystem::create_directories(root_.path() + "/INI");
     perf_ = root_.path() + "/perf.json";
-    std::ofstream(perf_) << R"({"objects": []})";
+    // Two processors, so that every load runs a sampling pass at once.
+    std::ofstream(perf_)
+        << R"({"objects": [{"index": 238, "name": "Processor", "counters": [{"index": 6, )"
+        << R"("size": 8, "type": "PERF_100NSEC_TIMER_INV"}], "instances": [{"name": "0", )"
+        << R"("values": [100]}, {"name": "1", "values": [200]}]}]})";
     setenv("WARDENLINE_PERFDATA", perf_.c_str(), 1);
     providers_ = root_.path() + "/providers.json";
     WriteProviders(root_.path(), "");
@@ -150,7 +154,9 @@ TEST_F(HostscanTest, FailedStartUpFailsTheLoad) {
 }
 
 TEST_F(HostscanTest, LoadAndUnloadRepeatedlyLeavesNoThread) {
-  WriteIni("[Option Settings]\nMonitorInterval=15\n");
+  // Every trace class on: unloads land during a sampling pass and while the
+  // watcher waits.
+  WriteIni("[Error Settings]\nDebug=255\n[Option Settings]\nMonitorInterval=15\n");
   const int threads = ThreadCount();
   for (int i = 0; i < 100; ++i) {
     HMODULE library = LoadLibraryA(WL_HOSTSCAN_PATH);
@@ -159,6 +165,9 @@ TEST_F(HostscanTest, LoadAndUnloadRepeatedlyLeavesNoThread) {
     ASSERT_TRUE(FreeLibrary(library));
   }
   EXPECT_EQ(ThreadCount(), threads);
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, "CRIDOVOCONFIG::Monitor: Completed, result = 1227"), 100u);
+  EXPECT_EQ(Count(log, "CRIDOVOPROCESS::~CRIDOVOPROCESS: Completed"), 100u);
 }
 
 }  // namespace

@@ -86,17 +86,3 @@ TEST(ProcessorNumbers, OutsideTheTableAreIgnored) {
 }
 
 }  // namespace
-
-#include "agent/hostres/ridovo_config.h"
-
-namespace {
-
-TEST(MonitorInterval, BelowFifteenSecondsGivesSixty) {
-  EXPECT_EQ(CRIDOVOCONFIG::IntervalMilliseconds(14), 60000u);
-  EXPECT_EQ(CRIDOVOCONFIG::IntervalMilliseconds(15), 15000u);
-  EXPECT_EQ(CRIDOVOCONFIG::IntervalMilliseconds(-3), 60000u);
-  EXPECT_EQ(CRIDOVOCONFIG::IntervalMilliseconds(30), 30000u);
-  EXPECT_EQ(CRIDOVOCONFIG::IntervalMilliseconds(0x7FFFFFFF), 4294967000u) << "no wrap";
-}
-
-}  // namespace
