@@ -67,6 +67,34 @@ DWORD HrListCount(const CObList* list) {
   return list == nullptr ? 0 : static_cast<DWORD>(list->GetCount());
 }
 
+DWORD HrListUpdateIndex(const CObList* oldList, CObList* newList, HRINDEXOF indexOf,
+                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool everyMatch) {
+  if (newList == nullptr) return 0;
+  POSITION pos = newList->GetHeadPosition();
+  while (pos != nullptr) setIndex(newList->GetNext(pos), 0);
+  DWORD last = static_cast<DWORD>(newList->GetCount());
+  POSITION oldPos = oldList == nullptr ? nullptr : oldList->GetHeadPosition();
+  while (oldPos != nullptr) {
+    const CObject* old = oldList->GetNext(oldPos);
+    const DWORD oldIndex = indexOf(old);
+    if (oldIndex > last) last = oldIndex;
+    pos = newList->GetHeadPosition();
+    while (pos != nullptr) {
+      CObject* fresh = newList->GetNext(pos);
+      if (sameKey(old, fresh)) {
+        setIndex(fresh, oldIndex);
+        if (!everyMatch) break;
+      }
+    }
+  }
+  pos = newList->GetHeadPosition();
+  while (pos != nullptr) {
+    CObject* fresh = newList->GetNext(pos);
+    if (indexOf(fresh) == 0) setIndex(fresh, ++last);
+  }
+  return last;
+}
+
 DWORD HrListRefresh(CObList*& list, HRBUILDTABLE build, HRUPDATEINDEX update, DWORD failure) {
   if (list == nullptr) return 0;
   CObList* fresh = nullptr;

@@ -52,6 +52,20 @@ CObject* HrListGetNext(const CObList* list, HrCursor& cursor, DWORD& index, HRIN
 // The number of entries, 0 without a list.
 DWORD HrListCount(const CObList* list);
 
+// Sets an entry's index.
+using HRSETINDEX = void (*)(CObject* entry, DWORD index);
+// Whether a new entry is the same thing as an old one (the table's key).
+using HRSAMEKEY = bool (*)(const CObject* oldEntry, const CObject* newEntry);
+
+// Index keeping from an old list to a freshly built one: every new entry's
+// index is cleared; each old entry, in order, gives its index to the first
+// new entry with the same key (or to every such entry when `everyMatch`);
+// the new entries left without one are numbered on from the highest of the
+// old indexes and the new list's size. Returns that last number. Either list
+// may be null.
+DWORD HrListUpdateIndex(const CObList* oldList, CObList* newList, HRINDEXOF indexOf,
+                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool everyMatch);
+
 // Rebuilds a built table keeping indexes: nothing (0) when the list does not
 // exist; otherwise builds a new list, and on success carries the indexes over
 // (when `update` is given), frees the old list and installs the new one, 0.

@@ -315,8 +315,9 @@ TEST_F(SoftwareTablesTest, LastChangeCountsHundredthsFromTheStartUpStamp) {
 // The list machinery the tables share, on a list of its own.
 class CTESTENTRY : public CObject {
  public:
-  explicit CTESTENTRY(DWORD index) : m_ul_index(index) {}
+  explicit CTESTENTRY(DWORD index) : m_ul_index(index), m_ul_key(index) {}
   DWORD m_ul_index;
+  DWORD m_ul_key;
 };
 DWORD TestIndexOf(const CObject* entry) {
   return static_cast<const CTESTENTRY*>(entry)->m_ul_index;
@@ -363,6 +364,30 @@ TEST(TableList, RefreshKeepsTheOldListOnFailureAndStaleCursorsStartOver) {
   HrListFree(list);
   EXPECT_EQ(list, nullptr);
   EXPECT_EQ(HrListCount(list), 0u);
+}
+
+// Keys are the indexes the builder gave (as a storage label would be).
+bool SameBuiltKey(const CObject* a, const CObject* b) {
+  return static_cast<const CTESTENTRY*>(a)->m_ul_key == static_cast<const CTESTENTRY*>(b)->m_ul_key;
+}
+void SetTestIndex(CObject* entry, DWORD index) {
+  static_cast<CTESTENTRY*>(entry)->m_ul_index = index;
+}
+
+TEST(TableList, PersistingEntriesKeepTheirIndexAndNewOnesGoAboveBoth) {
+  CObList* oldList = nullptr;
+  CObList* newList = nullptr;
+  g_v_build = {1, 3};  // a build that skipped position 2
+  ASSERT_EQ(BuildTest(oldList), 0u);
+  g_v_build = {3, 4};  // the first is gone, a new one came
+  ASSERT_EQ(BuildTest(newList), 0u);
+  static_cast<CTESTENTRY*>(newList->GetTail())->m_ul_key = 99;
+  EXPECT_EQ(HrListUpdateIndex(oldList, newList, &TestIndexOf, &SetTestIndex, &SameBuiltKey, false),
+            4u);
+  EXPECT_EQ(TestIndexOf(newList->GetHead()), 3u);
+  EXPECT_EQ(TestIndexOf(newList->GetTail()), 4u) << "above the old maximum 3 and the count 2";
+  HrListFree(oldList);
+  HrListFree(newList);
 }
 
 }  // namespace
