@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -88,6 +88,29 @@ void LookupPrepare(const CObList* list) {
   }
 }
 
+// The first occurrence of `name` in `text` (0 for an empty name), or npos.
+// Horspool's skip table, keyed by a unit's low byte: the shift of a byte is
+// the smallest that any pattern unit with that low byte asks for, so no
+// occurrence is skipped whatever the high bytes.
+size_t Search(const std::u16string& text, const std::u16string& name) {
+  const size_t length = name.size();
+  if (length == 0) return 0;
+  if (length > text.size()) return std::u16string::npos;
+  size_t skip[256];
+  std::fill(std::begin(skip), std::end(skip), length);
+  for (size_t i = 0; i + 1 < length; ++i) skip[name[i] & 0xFF] = length - 1 - i;
+  const char16_t last = name[length - 1];
+  for (size_t at = 0; at + length <= text.size();) {
+    const char16_t unit = text[at + length - 1];
+    if (unit == last &&
+        std::char_traits<char16_t>::compare(text.data() + at, name.data(), length - 1) == 0) {
+      return at;
+    }
+    at += skip[unit & 0xFF];
+  }
+  return std::u16string::npos;
+}
+
 const CSWInstalledEntry* LookupFind(const std::u16string& name) {
   auto known = g_sl_lookup.answers.find(name);
   long row = -1;
@@ -95,12 +118,9 @@ const CSWInstalledEntry* LookupFind(const std::u16string& name) {
     row = known->second;
   } else {
     const std::u16string& text = g_sl_lookup.text;
-    auto hit = name.empty()
-                   ? text.begin()
-                   : std::search(text.begin(), text.end(),
-                                 std::boyer_moore_horspool_searcher(name.begin(), name.end()));
-    if (hit != text.end() || (name.empty() && !g_sl_lookup.rows.empty())) {
-      const size_t at = static_cast<size_t>(hit - text.begin());
+    const size_t found = Search(text, name);
+    if (found != std::u16string::npos) {
+      const size_t at = found;
       row = static_cast<long>(
           std::upper_bound(g_sl_lookup.rowEnd.begin(), g_sl_lookup.rowEnd.end(), at) -
           g_sl_lookup.rowEnd.begin());
