@@ -8,6 +8,7 @@
 // tables, or unload. Not thread safe (see table_list.h).
 #pragma once
 
+#include "agent/hostres/hostscan.h"
 #include "agent/hostres/table_list.h"
 #include "mfc/afxstr.h"
 #include "platform/providers/winprob/winprob.h"
@@ -26,7 +27,7 @@ enum : DWORD {
   HR_RESULT_SWINSTALLED_TIMEZONE = 1226,
 };
 
-class CSWInstalledEntry : public CObject {
+class HOSTSCAN_CLASS CSWInstalledEntry : public CObject {
  public:
   CSWInstalledEntry();
   ~CSWInstalledEntry() override;
@@ -62,7 +63,7 @@ class CSWInstalledEntry : public CObject {
   CString m_s_command;
 };
 
-class CSWInstalledTable {
+class HOSTSCAN_CLASS CSWInstalledTable {
  public:
   CSWInstalledTable() = default;
   virtual ~CSWInstalledTable() = default;
@@ -95,7 +96,7 @@ class CSWInstalledTable {
   HrCursor m_pos_cursor;
 };
 
-class CSWInstalledGroup {
+class HOSTSCAN_CLASS CSWInstalledGroup {
  public:
   // Hundredths of a second from the change stamp taken at start-up to the
   // provider's current change time, wrapping at 32 bits: 0 or 1225.

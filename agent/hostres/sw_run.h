@@ -9,6 +9,7 @@
 // unload. Not thread safe (see table_list.h).
 #pragma once
 
+#include "agent/hostres/hostscan.h"
 #include "agent/hostres/sw_installed.h"
 
 enum HRSWRUNSTATUS : DWORD {
@@ -24,7 +25,7 @@ enum : DWORD {
   HR_RESULT_SWRUNPERF_REFRESH = 1218,
 };
 
-class CSWRunEntry : public CObject {
+class HOSTSCAN_CLASS CSWRunEntry : public CObject {
  public:
   CSWRunEntry();
   ~CSWRunEntry() override;
@@ -53,7 +54,7 @@ class CSWRunEntry : public CObject {
   HRSWRUNSTATUS m_e_status = HR_SWRUNSTATUS_RUNNING;
 };
 
-class CSWRunPerfEntry : public CObject {
+class HOSTSCAN_CLASS CSWRunPerfEntry : public CObject {
  public:
   CSWRunPerfEntry();
   ~CSWRunPerfEntry() override;
@@ -72,14 +73,14 @@ class CSWRunPerfEntry : public CObject {
   DWORD m_ul_memory = 0;
 };
 
-class CSWRunGroup {
+class HOSTSCAN_CLASS CSWRunGroup {
  public:
   // The process ID of the process named exactly "SYSTEM", 0 when there is
   // none. Always 0.
   static DWORD hrSWOSIndexGet(DWORD& value);
 };
 
-class CSWRunTable {
+class HOSTSCAN_CLASS CSWRunTable {
  public:
   CSWRunTable() = default;
   virtual ~CSWRunTable() = default;
@@ -108,7 +109,7 @@ class CSWRunTable {
   HrCursor m_pos_cursor;
 };
 
-class CSWRunPerfTable {
+class HOSTSCAN_CLASS CSWRunPerfTable {
  public:
   CSWRunPerfTable() = default;
   virtual ~CSWRunPerfTable() = default;
