@@ -88,29 +88,6 @@ void LookupPrepare(const CObList* list) {
   }
 }
 
-// The first occurrence of `name` in `text` (0 for an empty name), or npos.
-// Horspool's skip table, keyed by a unit's low byte: the shift of a byte is
-// the smallest that any pattern unit with that low byte asks for, so no
-// occurrence is skipped whatever the high bytes.
-size_t Search(const std::u16string& text, const std::u16string& name) {
-  const size_t length = name.size();
-  if (length == 0) return 0;
-  if (length > text.size()) return std::u16string::npos;
-  size_t skip[256];
-  std::fill(std::begin(skip), std::end(skip), length);
-  for (size_t i = 0; i + 1 < length; ++i) skip[name[i] & 0xFF] = length - 1 - i;
-  const char16_t last = name[length - 1];
-  for (size_t at = 0; at + length <= text.size();) {
-    const char16_t unit = text[at + length - 1];
-    if (unit == last &&
-        std::char_traits<char16_t>::compare(text.data() + at, name.data(), length - 1) == 0) {
-      return at;
-    }
-    at += skip[unit & 0xFF];
-  }
-  return std::u16string::npos;
-}
-
 const CSWInstalledEntry* LookupFind(const std::u16string& name) {
   auto known = g_sl_lookup.answers.find(name);
   long row = -1;
@@ -118,7 +95,7 @@ const CSWInstalledEntry* LookupFind(const std::u16string& name) {
     row = known->second;
   } else {
     const std::u16string& text = g_sl_lookup.text;
-    const size_t found = Search(text, name);
+    const size_t found = HrFindText(text, name);
     if (found != std::u16string::npos) {
       const size_t at = found;
       row = static_cast<long>(
@@ -155,6 +132,28 @@ int64_t Centiseconds(const SYSTEMTIME& time) {
 }
 
 }  // namespace
+
+// Horspool's skip table is keyed by a unit's low byte: the shift of a byte is
+// the smallest that any pattern unit with that low byte asks for, so no
+// occurrence is skipped whatever the high bytes.
+size_t HrFindText(const std::u16string& text, const std::u16string& name) {
+  const size_t length = name.size();
+  if (length == 0) return 0;
+  if (length > text.size()) return std::u16string::npos;
+  size_t skip[256];
+  std::fill(std::begin(skip), std::end(skip), length);
+  for (size_t i = 0; i + 1 < length; ++i) skip[name[i] & 0xFF] = length - 1 - i;
+  const char16_t last = name[length - 1];
+  for (size_t at = 0; at + length <= text.size();) {
+    const char16_t unit = text[at + length - 1];
+    if (unit == last &&
+        std::char_traits<char16_t>::compare(text.data() + at, name.data(), length - 1) == 0) {
+      return at;
+    }
+    at += skip[unit & 0xFF];
+  }
+  return std::u16string::npos;
+}
 
 DWORD HrCentisecondsBetween(const SYSTEMTIME& from, const SYSTEMTIME& to) {
   return static_cast<DWORD>(static_cast<uint64_t>(Centiseconds(to) - Centiseconds(from)));

@@ -8,6 +8,8 @@
 // tables, or unload. Not thread safe (see table_list.h).
 #pragma once
 
+#include <string>
+
 #include "agent/hostres/hostscan.h"
 #include "agent/hostres/table_list.h"
 #include "mfc/afxstr.h"
@@ -108,3 +110,7 @@ class HOSTSCAN_CLASS CSWInstalledGroup {
 // Hundredths of a second from `from` to `to` (calendar fields as given, no
 // zone), wrapping at 32 bits. Fields out of range count as they fall.
 DWORD HrCentisecondsBetween(const SYSTEMTIME& from, const SYSTEMTIME& to);
+
+// The first occurrence of `name` in `text` (0 for an empty name), or npos:
+// the search the process lookup runs over its text of installed rows.
+size_t HrFindText(const std::u16string& text, const std::u16string& name);

@@ -312,6 +312,14 @@ TEST_F(SoftwareTablesTest, LastChangeCountsHundredthsFromTheStartUpStamp) {
   });
 }
 
+TEST(LookupSearch, FindsTheFirstOccurrenceWhateverTheHighBytes) {
+  const std::u16string text = u"ab\u0161a\u0100aXsa";  // š and a share a low byte
+  for (const std::u16string name : {u"a", u"\u0161a", u"sa", u"aXs", u"", u"zz", u"\u0100a"}) {
+    EXPECT_EQ(HrFindText(text, name), text.find(name));
+  }
+  EXPECT_EQ(HrFindText(u"ab", u"abc"), std::u16string::npos);
+}
+
 // The list machinery the tables share, on a list of its own.
 class CTESTENTRY : public CObject {
  public:
