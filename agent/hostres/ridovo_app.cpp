@@ -4,6 +4,7 @@
 #include <new>
 
 #include "agent/hostres/result_codes.h"
+#include "agent/hostres/table_list.h"
 #include "agent/hostres/trace_log.h"
 #include "agent/perfhelper/perfpeek.h"
 #include "platform/providers/regprob/regprob.h"
@@ -234,11 +235,6 @@ void HRDXTerminate() {
   g_w_w32Handle = 0;
   if (g_w_regHandle != 0) RegDeregister(g_w_regHandle);
   g_w_regHandle = 0;
-  for (CObList*& list : g_p_tableList) {
-    if (list == nullptr) continue;
-    while (!list->IsEmpty()) delete list->RemoveHead();
-    delete list;
-    list = nullptr;
-  }
+  for (CObList*& list : g_p_tableList) HrListFree(list);
   TraceLog(HR_TRACE_INIT, u"HRDXTerminate: Completed\r\n");
 }
