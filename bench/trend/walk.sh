@@ -55,7 +55,11 @@ for index in range(1, controls + 1):
     header[0:9] = b"NT_TREND\0"
     header[10:12] = b"01"
     struct.pack_into("<IiI", header, 12, index, 1, 8)              # number, valid, class 8
-    struct.pack_into("<IIIIiiii", header, 292, 0, 12, samples, samples, 1, 1, 0, 50)
+    # A distinct instance name each: files of the same class, interval and
+    # instance are copies of one control, and only the first one is kept.
+    name = b"bench %d" % index
+    header[24:24 + len(name)] = name
+    struct.pack_into("<IIIIiiii", header, 292, len(name), 12, samples, samples, 1, 1, 0, 50)
     struct.pack_into("<Iiiii", header, 324, newest - day * (samples - 1), 2, 1, 90, 10)
     struct.pack_into("<iIIIIii", header, 344, -1, samples - 1, 0, 1, samples, -1, 0)
     data = struct.pack("<%di" % samples, *[(index * 7 + k) % 100 for k in range(samples)])
