@@ -3,8 +3,11 @@
 #include "agent/trend/history_file.h"
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <new>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "agent/common/little_endian.h"
@@ -427,7 +430,27 @@ void saveUnsavedHeaders() {
   }
 }
 
+namespace {
+
+// The headers removeStaleHistoryFiles found usable, by file name, for
+// restoreControlsFromHistoryFiles to take instead of reading them again.
+std::map<std::string, std::unique_ptr<BYTE[]>>& keptHeaders() {
+  static auto* headers = new std::map<std::string, std::unique_ptr<BYTE[]>>();
+  return *headers;
+}
+
+// A control's identity as isDuplicate compares it.
+std::string duplicateKey(const Control* control) {
+  std::string key(reinterpret_cast<const char*>(&control->classId), sizeof control->classId);
+  key.append(reinterpret_cast<const char*>(&control->intervalIndex), sizeof control->intervalIndex);
+  key.append(control->instanceName, strnlen(control->instanceName, kInstanceNameBytes));
+  return key;
+}
+
+}  // namespace
+
 int removeStaleHistoryFiles() {
+  keptHeaders().clear();
   recoverInterruptedConversions();
   std::vector<std::string> names = listHistoryFiles();
   if (names.empty()) return 1;
@@ -444,14 +467,38 @@ int removeStaleHistoryFiles() {
       traceLog("remove old version of .NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
       DeleteFileA(path.c_str());
+    } else {
+      try {
+        keptHeaders().emplace(name, std::move(image));
+      } catch (const std::bad_alloc&) {
+        // read again by restoreControlsFromHistoryFiles
+      }
     }
   }
   return listHistoryFiles().empty() ? 1 : 0;
 }
 
 int restoreControlsFromHistoryFiles() {
+  std::map<std::string, std::unique_ptr<BYTE[]>> headers;
+  headers.swap(keptHeaders());
+  // Controls are appended at the list's end, and checked for copies through a
+  // set of the identities already listed (both as appendControl and
+  // isDuplicate do, without walking the list once per file).
+  Control** tail = &controlList;
+  std::unordered_set<std::string> identities;
+  bool identitiesUsable = true;
+  try {
+    for (Control* c = controlList; c != nullptr; c = c->next) identities.insert(duplicateKey(c));
+  } catch (const std::bad_alloc&) {
+    identitiesUsable = false;
+  }
   for (const std::string& name : listHistoryFiles()) {
-    std::unique_ptr<BYTE[]> image(readHistoryHeader(name));
+    std::unique_ptr<BYTE[]> image;
+    if (auto kept = headers.find(name); kept != headers.end()) {
+      image = std::move(kept->second);
+    } else {
+      image.reset(readHistoryHeader(name));
+    }
     if (!image || !historyHeaderIsUsable(image.get(), name)) continue;
     if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0) continue;
     Control* control = new (std::nothrow) Control();
@@ -494,7 +541,15 @@ int restoreControlsFromHistoryFiles() {
     control->eventRaised = false;
     control->samplingEnabled = true;
     control->headerSaved = false;
-    if (isDuplicate(control)) {
+    std::string identity;
+    bool duplicate = true;
+    try {
+      identity = duplicateKey(control);
+      duplicate = identitiesUsable ? identities.count(identity) != 0 : isDuplicate(control);
+    } catch (const std::bad_alloc&) {
+      duplicate = isDuplicate(control);
+    }
+    if (duplicate) {
       // A second file of a control already restored (a copied file): only
       // the first one found counts.
       delete control;
@@ -504,7 +559,16 @@ int restoreControlsFromHistoryFiles() {
       continue;
     }
     trimRingToDataArea(control, dataAreaBytes(pathInTrendDirectory(name)));
-    appendControl(control);
+    if (identitiesUsable) {
+      try {
+        identities.insert(std::move(identity));
+      } catch (const std::bad_alloc&) {
+        identitiesUsable = false;
+      }
+    }
+    control->next = nullptr;
+    while (*tail != nullptr) tail = &(*tail)->next;
+    *tail = control;
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "agent/common/little_endian.h"
 #include "agent/trend/control.h"
@@ -15,11 +16,17 @@ SampleCache* sampleCacheList = nullptr;
 
 namespace {
 
+// The entries of sampleCacheList by control number, kept beside the list by
+// every function here that links or unlinks an entry.
+std::unordered_map<DWORD, SampleCache*>& entryIndex() {
+  static auto* index = new std::unordered_map<DWORD, SampleCache*>();
+  return *index;
+}
+
 SampleCache* findEntry(DWORD controlIndex) {
-  for (SampleCache* entry = sampleCacheList; entry != nullptr; entry = entry->next) {
-    if (entry->controlIndex == controlIndex) return entry;
-  }
-  return nullptr;
+  const auto& index = entryIndex();
+  auto it = index.find(controlIndex);
+  return it == index.end() ? nullptr : it->second;
 }
 
 // A new entry at the front of the list, or null when the control does not
@@ -29,6 +36,12 @@ SampleCache* createEntry(DWORD controlIndex) {
   SampleCache* entry = new (std::nothrow) SampleCache();
   if (entry == nullptr) return nullptr;
   entry->controlIndex = controlIndex;
+  try {
+    entryIndex().emplace(controlIndex, entry);
+  } catch (const std::bad_alloc&) {
+    delete entry;
+    return nullptr;
+  }
   entry->next = sampleCacheList;
   sampleCacheList = entry;
   return entry;
@@ -188,6 +201,7 @@ void dropControlCache(DWORD controlIndex) {
     if ((*link)->controlIndex == controlIndex) {
       SampleCache* entry = *link;
       *link = entry->next;
+      entryIndex().erase(controlIndex);
       freeEntry(entry);
       return;
     }
@@ -196,6 +210,7 @@ void dropControlCache(DWORD controlIndex) {
 
 void dropAllCaches() {
   flushAllCaches();
+  entryIndex().clear();
   while (sampleCacheList != nullptr) {
     SampleCache* entry = sampleCacheList;
     sampleCacheList = entry->next;

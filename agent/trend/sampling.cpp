@@ -19,7 +19,9 @@ namespace trend {
 
 namespace {
 
-constexpr DWORD kTimerPollMs = 100;
+// The timer sleeps until just past the next tick, in steps of at most a second.
+constexpr DWORD kTimerLongestSleepMs = 1000;
+constexpr DWORD kTimerMarginMs = 5;
 constexpr DWORD kTickSeconds = 5;       // the interval of index 1
 constexpr int kRescanInterval = 6;      // 300 seconds
 constexpr DWORD kRescanDelayMs = 2000;  // lets the sampler finish the same tick first
@@ -43,10 +45,21 @@ void copyDueFlags(LONG copy[kIntervalCount + 1]) {
 
 void waitForWakeUp() { SuspendThread(GetCurrentThread()); }
 
+// Milliseconds from now to just past the next 5-second boundary of the
+// calendar clock, at most kTimerLongestSleepMs: a clock moved meanwhile (its
+// offset changes in whole seconds) is noticed within a second.
+DWORD timeToNextTick() {
+  SYSTEMTIME st;
+  GetSystemTime(&st);
+  const DWORD intoTick = (st.wSecond % kTickSeconds) * 1000u + (st.wMilliseconds % 1000u);
+  const DWORD untilTick = kTickSeconds * 1000u - intoTick + kTimerMarginMs;
+  return untilTick < kTimerLongestSleepMs ? untilTick : kTimerLongestSleepMs;
+}
+
 DWORD WINAPI timerThreadBody(LPVOID) {
   DWORD lastSecondSeen = 0;
   for (;;) {
-    Sleep(kTimerPollMs);
+    Sleep(timeToNextTick());
     DWORD now = currentTime();
     if (now == lastSecondSeen) continue;
     lastSecondSeen = now;

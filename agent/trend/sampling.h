@@ -1,8 +1,9 @@
 // The timer, sampler and housekeeping threads and the alignment of a control's
 // history ring with the wall clock.
 //
-// The timer thread polls the clock ten times a second and, on every 5-second
-// boundary, marks which of the twelve sampling intervals are due and wakes the
+// The timer thread sleeps until the next 5-second boundary of the calendar
+// clock (waking at least once a second, so that a moved clock is noticed) and,
+// on every boundary, marks which of the twelve sampling intervals are due and wakes the
 // sampler and the housekeeping thread (a wake-up that finds a thread busy is
 // lost). The sampler stores one sample per due control; the housekeeping
 // thread rescans the instance lists and writes the cache back every 300 s.

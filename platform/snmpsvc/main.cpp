@@ -3,7 +3,17 @@
 #include <stdio.h>
 
 #include "command_line.h"
+#include "host_access_cache.h"
 #include "service.h"
+
+// net-snmp's agent asks TCP wrappers about every request; this definition
+// takes the place of libwrap's, which it calls through a cache of the answers
+// (see host_access_cache.h).
+extern "C" __attribute__((visibility("default"))) int hosts_ctl(char* daemon, char* clientName,
+                                                                char* clientAddress,
+                                                                char* clientUser) {
+  return snmpsvc::HostsCtlThroughCache(daemon, clientName, clientAddress, clientUser);
+}
 
 namespace {
 

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# System calls per request of snmpsvc: a GETBULK walk (10 repetitions) of the
+# test extension agent's table under strace -c, divided by the replies sent.
+# Prints the calls per request and the most frequent calls.
+#
+# usage: bench/snmpsvc/syscalls.sh [BUILD_DIR] [ROWS]
+#   defaults: build/default 500
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build/default}" && pwd)
+rows=${2:-500}
+for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libsnmpsvc_test_table.so"; do
+  [ -e "$tool" ] || { echo "missing $tool: build the default preset first" >&2; exit 1; }
+done
+for tool in snmpbulkwalk strace; do
+  command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/snmpsvc_syscalls_XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work MIBS= HOME=$work
+export SNMPSVC_TEST_ROWS=$rows
+params='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
+"$build/bin/wlreg" set "$params\\ExtensionAgents" 1 REG_SZ 'SOFTWARE\SnmpsvcBench\Table'
+"$build/bin/wlreg" set 'HKLM\SOFTWARE\SnmpsvcBench\Table' Pathname REG_SZ "$build/lib/libsnmpsvc_test_table.so"
+"$build/bin/wlreg" set "$params\\ValidCommunities" public REG_DWORD 4
+
+port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$port" > "$work/snmpsvc.log" 2>&1 &
+svc_pid=$!
+pids+=($svc_pid)
+for _ in $(seq 100); do
+  snmpget -v2c -c public -t 1 -r 0 "127.0.0.1:$port" 1.3.6.1.2.1.1.3.0 > /dev/null 2>&1 && break
+  sleep 0.1
+done
+
+strace -f -c -o "$work/strace.txt" -p "$svc_pid" 2> /dev/null &
+strace_pid=$!
+sleep 1
+snmpbulkwalk -v2c -c public -Cr10 -On -t 5 -r 1 "127.0.0.1:$port" 1.3.6.1.4.1 > /dev/null
+sleep 0.5
+kill -INT "$strace_pid"
+wait "$strace_pid" 2> /dev/null || true
+replies=$(awk '$NF == "sendmsg" || $NF == "sendto" {n += $4} END {print n + 0}' "$work/strace.txt")
+total=$(awk 'NR > 2 && $1 ~ /^[0-9.]+$/ && $NF != "total" {n += $4} END {print n + 0}' "$work/strace.txt")
+echo "replies: $replies, system calls: $total, per request: $(echo "$total / $replies" | bc -l | xargs printf '%.1f')"
+awk 'NR > 2 && $1 ~ /^[0-9.]+$/ && $NF != "total" {printf "  %-16s %6.1f\n", $NF, $4 / '"$replies"'}' "$work/strace.txt" |
+  sort -k2 -nr | head -12

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Idle CPU of snmpsvc with the trend agent and no control at all: the CPU time
+# (from /proc's scheduler statistics) the process uses over SECONDS seconds, printed
+# per 5 seconds, once per run.
+#
+# usage: bench/trend/idle.sh [BUILD_DIR] [SECONDS] [RUNS]
+#   defaults: build/default 30 3
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build/default}" && pwd)
+seconds=${2:-30}
+runs=${3:-3}
+for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libcurvemib.so"; do
+  [ -e "$tool" ] || { echo "missing $tool: build the default preset first" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/trend_idle_bench_XXXXXX)
+svc_pid=''
+cleanup() {
+  if [ -n "$svc_pid" ]; then kill "$svc_pid" 2> /dev/null || true; wait "$svc_pid" 2> /dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export WARDENLINE_REGISTRY=$work/registry.db HOME=$work
+export WARDENLINE_OBJECT_NAMESPACE=trend-idle-bench-$$
+"$root/scripts/install.sh" "$build" "$work/root" > /dev/null
+mkdir -p "$work/root/TrenFile"
+port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$port" > "$work/snmpsvc.log" 2>&1 &
+svc_pid=$!
+sleep 3
+# Nanoseconds on the CPU, summed over the threads (schedstat's first field).
+cpu() { cat /proc/"$svc_pid"/task/*/schedstat | awk '{ns += $1} END {printf "%d\n", ns}'; }
+for run in $(seq "$runs"); do
+  before=$(cpu)
+  sleep "$seconds"
+  after=$(cpu)
+  echo "run $run: $(echo "($after - $before) / 1000000 / ($seconds / 5)" | bc -l | xargs printf '%.2f') ms CPU per 5 s"
+done
