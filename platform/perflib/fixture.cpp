@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "counter_types.h"
+#include "wltext/json_depth.h"
 
 namespace wl::perf {
 namespace {
@@ -18,31 +19,6 @@ struct FixtureError {
 
 [[noreturn]] void Fail(const std::string& where, const std::string& what) {
   throw FixtureError{where.empty() ? what : where + ": " + what};
-}
-
-// The deepest nesting of arrays and objects, found without building anything,
-// so that a pathological text is refused before the parser recurses into it.
-size_t NestingDepth(std::string_view text) {
-  size_t depth = 0;
-  size_t deepest = 0;
-  bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (inString) {
-      if (c == '\\') {
-        ++i;
-      } else if (c == '"') {
-        inString = false;
-      }
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > deepest) deepest = depth;
-    } else if ((c == ']' || c == '}') && depth > 0) {
-      --depth;
-    }
-  }
-  return deepest;
 }
 
 const Json* Member(const Json& object, const char* key) {
@@ -247,7 +223,7 @@ bool ParseFixture(std::string_view text, Fixture* out, std::string* error) {
   *out = Fixture{};
   try {
     if (text.size() > kMaxFixtureBytes) Fail("", "larger than 64 MiB");
-    if (NestingDepth(text) > kMaxFixtureDepth) Fail("", "nested too deeply");
+    if (wltext::JsonNestingDepth(text) > kMaxFixtureDepth) Fail("", "nested too deeply");
     const Json document = Json::parse(text.begin(), text.end());
     ParseDocument(document, out);
     return true;

@@ -6,33 +6,12 @@
 #include <mutex>
 
 #include "host_root.h"
+#include "wltext/json_depth.h"
 
 namespace wl::host {
 namespace {
 
 using Json = FixtureJson;
-
-size_t NestingDepth(std::string_view text) {
-  size_t depth = 0, deepest = 0;
-  bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (inString) {
-      if (c == '\\') {
-        ++i;
-      } else if (c == '"') {
-        inString = false;
-      }
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      deepest = std::max(deepest, ++depth);
-    } else if ((c == ']' || c == '}') && depth > 0) {
-      --depth;
-    }
-  }
-  return deepest;
-}
 
 struct Cache {
   std::mutex mutex;
@@ -64,7 +43,7 @@ bool ParseProviderFixture(std::string_view text, FixtureAnswers* answers, std::s
     *error = "larger than 64 MiB";
     return false;
   }
-  if (NestingDepth(text) > kMaxProviderFixtureDepth) {
+  if (wltext::JsonNestingDepth(text) > kMaxProviderFixtureDepth) {
     *error = "nested deeper than " + std::to_string(kMaxProviderFixtureDepth) + " levels";
     return false;
   }
