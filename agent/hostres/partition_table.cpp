@@ -31,14 +31,10 @@ bool SameKey(const CObject* oldEntry, const CObject* newEntry) {
          a->hrDeviceIndexGet() == b->hrDeviceIndexGet();
 }
 
-// Whether `row` is where a walk from (device, partition) goes next (device
-// not 0).
-bool FollowsPair(const CPartitionEntry* row, DWORD device, DWORD partition) {
-  const DWORD rowDevice = row->hrDeviceIndexGet();
-  const DWORD rowPartition = row->hrPartitionIndexGet();
-  if (partition == 0) return rowDevice >= device;
-  return (rowDevice > device && rowPartition == 1) ||
-         (rowDevice == device && rowPartition > partition);
+// Whether row `a` comes before row `b` in walk order: by device index,
+// then partition index.
+bool Before(DWORD deviceA, DWORD partitionA, DWORD deviceB, DWORD partitionB) {
+  return deviceA < deviceB || (deviceA == deviceB && partitionA < partitionB);
 }
 
 unsigned PointerInsert(const void* entry) {
@@ -124,10 +120,13 @@ CPartitionEntry* CPartitionTable::GetNextPartition(DWORD& deviceIndex, DWORD& pa
   while (pos != nullptr) {
     const POSITION here = pos;
     auto* row = static_cast<CPartitionEntry*>(list->GetNext(pos));
-    if (device == 0 || FollowsPair(row, device, partition)) {
+    const DWORD rowDevice = row->hrDeviceIndexGet();
+    const DWORD rowPartition = row->hrPartitionIndexGet();
+    if (!Before(device, partition, rowDevice, rowPartition)) continue;
+    if (entry == nullptr ||
+        Before(rowDevice, rowPartition, entry->hrDeviceIndexGet(), entry->hrPartitionIndexGet())) {
       entry = row;
       at = here;
-      break;
     }
   }
   if (entry != nullptr) {
@@ -151,25 +150,7 @@ CPartitionEntry* CPartitionTable::GetNextPartition(DWORD& deviceIndex, DWORD& pa
 CPartitionEntry* CPartitionTable::hrGetNext(DWORD& deviceIndex, DWORD& partitionIndex) {
   const DWORD device = deviceIndex;
   const DWORD partition = partitionIndex;
-  const CObList* list = g_p_partitionList;
-  auto* first = list != nullptr && !list->IsEmpty()
-                    ? static_cast<CPartitionEntry*>(list->GetHead())
-                    : nullptr;
-  CPartitionEntry* entry = nullptr;
-  if (first == nullptr) {
-    deviceIndex = 0;
-    partitionIndex = 0;
-    m_pos_cursor.pos = nullptr;
-  } else if (device < first->hrDeviceIndexGet() ||
-             (device == first->hrDeviceIndexGet() && partition < first->hrPartitionIndexGet())) {
-    entry = first;
-    deviceIndex = first->hrDeviceIndexGet();
-    partitionIndex = first->hrPartitionIndexGet();
-    m_pos_cursor.pos = list->GetHeadPosition();
-    m_pos_cursor.generation = g_ul_tableGeneration;
-  } else {
-    entry = GetNextPartition(deviceIndex, partitionIndex);
-  }
+  CPartitionEntry* entry = GetNextPartition(deviceIndex, partitionIndex);
   TraceLog(HR_TRACE_ENTRY_POINT,
            u"CPartitionTable::hrGetNext: Completed, Prev Device = %1!d!, Prev Partition = %2!d!, "
            u"New Device = %3!d!, New Partition = %4!d!, Entry = %5!#x!\r\n",

@@ -8,9 +8,10 @@
 // device index) was there before the old partition index and numbers new
 // rows above every partition index seen and the new row count.
 //
-// Walks go in list order: from a (device, partition) pair to the first row
-// of the same device with a greater partition index, or of a greater device
-// with partition index 1.
+// Walks go in the order of the (device, partition) pairs, device first: from
+// a pair to the row with the smallest pair above it, whatever the list order
+// and whether or not a device's partitions start at 1 (after a rebuild they
+// often do not), so that every row is reached.
 //
 // Rows belong to the global list g_p_partitionList and stay valid until the
 // next rebuild of the storage family or unload. Not thread safe (see
@@ -80,9 +81,9 @@ class HOSTSCAN_CLASS CPartitionTable {
   DWORD hrRefresh();
   // The first row with both indexes, or null.
   CPartitionEntry* hrGet(DWORD deviceIndex, DWORD partitionIndex);
-  // The first row when the pair lies below the first row's pair (so (0, 0)
-  // starts a walk), else the row the walk rule gives after the pair; the
-  // pair becomes the result's, or (0, 0) at the end.
+  // The row with the smallest pair above (deviceIndex, partitionIndex), so
+  // (0, 0) starts a walk (rows with equal pairs: the first in list order);
+  // the pair becomes the result's, or (0, 0) at the end.
   CPartitionEntry* hrGetNext(DWORD& deviceIndex, DWORD& partitionIndex);
   DWORD hrGetEntryCount();
 
@@ -100,7 +101,7 @@ class HOSTSCAN_CLASS CPartitionTable {
   // A new list from the provider into `list` (null on failure): 0 or 1210.
   static DWORD BuildTable(CObList*& list);
   static void UpdateIndexInNewTable(CObList*& oldList, CObList*& newList);
-  // The walk rule (see the top of this file); device 0 gives the first row.
+  // The walk step behind hrGetNext; leaves the cursor on the result.
   CPartitionEntry* GetNextPartition(DWORD& deviceIndex, DWORD& partitionIndex);
 
   HrCursor m_pos_cursor;
