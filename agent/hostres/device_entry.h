@@ -94,7 +94,8 @@ class HOSTSCAN_CLASS CProcessorEntry : public CObject {
   // The processor monitor's latest load of this processor in percent (the
   // last one read when there is no monitor).
   DWORD hrProcessorLoadGet();
-  // 0..31: the number after "Processor " in the device's description.
+  // The number after "Processor " in the device's description (0 without
+  // it); the monitor keeps the loads of 0..31.
   int ProcessorIDGet() const { return m_i_processorId; }
 
  private:
