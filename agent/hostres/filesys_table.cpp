@@ -41,8 +41,7 @@ CFileSysEntry::~CFileSysEntry() = default;
 void CFileSysEntry::EntrySet(DWORD index, const WCHAR* mountPoint, HRFSTYPES type,
                              HRFSACCESS access, DWORD storageIndex,
                              const WCHAR* /*remoteMountPoint*/, int bootable,
-                             const SYSTEMTIME& lastFullBackup,
-                             const SYSTEMTIME& lastPartialBackup,
+                             const SYSTEMTIME& lastFullBackup, const SYSTEMTIME& lastPartialBackup,
                              const TIME_ZONE_INFORMATION& zone, HRTimeZone zoneKind, int harddisk,
                              int partition) {
   m_ul_index = index;
@@ -119,9 +118,9 @@ CFileSysEntry* CFileSysTable::hrGetNext(DWORD& index) {
 DWORD CFileSysTable::hrGetEntryCount() { return HrListCount(g_p_fileSysList); }
 
 DWORD CFileSysTable::Refresh() {
-  const DWORD result = HrListRefresh(g_p_fileSysList, &CFileSysTable::BuildTable,
-                                     &CFileSysTable::UpdateIndexInNewTable,
-                                     HR_RESULT_FILESYS_REFRESH);
+  const DWORD result =
+      HrListRefresh(g_p_fileSysList, &CFileSysTable::BuildTable,
+                    &CFileSysTable::UpdateIndexInNewTable, HR_RESULT_FILESYS_REFRESH);
   TraceLog(HR_TRACE_STEP, u"CFileSysTable::Refresh: Completed, result = %1!d!\r\n",
            static_cast<int>(result));
   return result;

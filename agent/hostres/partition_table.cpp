@@ -4,7 +4,7 @@
 
 #include "agent/hostres/device_table.h"
 #include "agent/hostres/filesys_table.h"
-#include "agent/hostres/provider_text.h"
+#include "agent/hostres/record_text.h"
 #include "agent/hostres/result_codes.h"
 #include "agent/hostres/ridovo_app.h"
 #include "agent/hostres/storage_family.h"
@@ -162,9 +162,9 @@ CPartitionEntry* CPartitionTable::hrGetNext(DWORD& deviceIndex, DWORD& partition
 DWORD CPartitionTable::hrGetEntryCount() { return HrListCount(g_p_partitionList); }
 
 DWORD CPartitionTable::Refresh() {
-  const DWORD result = HrListRefresh(g_p_partitionList, &CPartitionTable::BuildTable,
-                                     &CPartitionTable::UpdateIndexInNewTable,
-                                     HR_RESULT_PARTITION_REFRESH);
+  const DWORD result =
+      HrListRefresh(g_p_partitionList, &CPartitionTable::BuildTable,
+                    &CPartitionTable::UpdateIndexInNewTable, HR_RESULT_PARTITION_REFRESH);
   TraceLog(HR_TRACE_STEP, u"CPartitionTable::Refresh: Completed, result = %1!d!\r\n",
            static_cast<int>(result));
   return result;
@@ -173,8 +173,7 @@ DWORD CPartitionTable::Refresh() {
 void CPartitionTable::UpdateIndexInNewTable(CObList*& oldList, CObList*& newList) {
   const DWORD last =
       HrListUpdateIndex(oldList, newList, PartitionIndexOf, PartitionIndexSetOf, SameKey, true);
-  TraceLog(HR_TRACE_STEP,
-           u"CPartitionTable::UpdateIndexInNewTable: Completed, Index = %1!d!\r\n",
+  TraceLog(HR_TRACE_STEP, u"CPartitionTable::UpdateIndexInNewTable: Completed, Index = %1!d!\r\n",
            static_cast<int>(last));
 }
 

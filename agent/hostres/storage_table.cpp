@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "agent/hostres/provider_text.h"
+#include "agent/hostres/record_text.h"
 #include "agent/hostres/result_codes.h"
 #include "agent/hostres/ridovo_app.h"
 #include "agent/hostres/storage_family.h"
@@ -104,17 +104,17 @@ CStorageEntry* CStorageTable::hrGetNext(DWORD& index) {
 DWORD CStorageTable::hrGetEntryCount() { return HrListCount(g_p_storageList); }
 
 DWORD CStorageTable::Refresh() {
-  const DWORD result = HrListRefresh(g_p_storageList, &CStorageTable::BuildTable,
-                                     &CStorageTable::UpdateIndexInNewTable,
-                                     HR_RESULT_STORAGE_REFRESH);
+  const DWORD result =
+      HrListRefresh(g_p_storageList, &CStorageTable::BuildTable,
+                    &CStorageTable::UpdateIndexInNewTable, HR_RESULT_STORAGE_REFRESH);
   TraceLog(HR_TRACE_STEP, u"CStorageTable::Refresh: Completed, result = %1!d!\r\n",
            static_cast<int>(result));
   return result;
 }
 
 void CStorageTable::UpdateIndexInNewTable(CObList*& oldList, CObList*& newList) {
-  const DWORD last = HrListUpdateIndex(oldList, newList, StorageIndexOf, StorageIndexSetOf,
-                                       SameLabel, false);
+  const DWORD last =
+      HrListUpdateIndex(oldList, newList, StorageIndexOf, StorageIndexSetOf, SameLabel, false);
   TraceLog(HR_TRACE_STEP, u"CStorageTable::UpdateIndexInNewTable: Completed, Index = %1!d!\r\n",
            static_cast<int>(last));
 }

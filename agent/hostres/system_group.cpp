@@ -13,8 +13,9 @@ constexpr unsigned kNameBuffer = 257;
 
 DWORD CSystemGroup::hrSystemUptimeGet(DWORD& value) {
   value = 0;
-  return W32GetSystemUptime(g_w_w32Handle, &value) == 0 ? 0
-                                                         : static_cast<DWORD>(HR_RESULT_SYSTEM_UPTIME);
+  return W32GetSystemUptime(g_w_w32Handle, &value) == 0
+             ? 0
+             : static_cast<DWORD>(HR_RESULT_SYSTEM_UPTIME);
 }
 
 DWORD CSystemGroup::hrSystemDateGet(SYSTEMTIME& date, TIME_ZONE_INFORMATION& zone,
@@ -34,7 +35,7 @@ DWORD CSystemGroup::hrSystemInitialLoadParametersGet(CString& /*value*/) { retur
 DWORD CSystemGroup::hrSystemNumUsersGet(DWORD& value) {
   value = 0;
   return W32GetUserCount(g_w_w32Handle, &value) == 0 ? 0
-                                                      : static_cast<DWORD>(HR_RESULT_SYSTEM_USERS);
+                                                     : static_cast<DWORD>(HR_RESULT_SYSTEM_USERS);
 }
 
 DWORD CSystemGroup::hrSystemProcessesGet(DWORD& value) {

@@ -17,6 +17,7 @@
 #include "agent/hostres/filesys_table.h"
 #include "agent/hostres/partition_table.h"
 #include "agent/hostres/ridovo_app.h"
+#include "agent/hostres/storage_family.h"
 #include "agent/hostres/storage_table.h"
 #include "agent/hostres/system_group.h"
 #include "agent/testing/agent_environment.h"
@@ -36,15 +37,19 @@ std::u16string Text(const CString& text) {
 }
 
 json Time(int year, int month, int day, int hour) {
-  return {{"year", year}, {"month", month},   {"dayOfWeek", 0},   {"day", day},
-          {"hour", hour}, {"minute", 0}, {"second", 0}, {"milliseconds", 0}};
+  return {{"year", year}, {"month", month}, {"dayOfWeek", 0}, {"day", day},
+          {"hour", hour}, {"minute", 0},    {"second", 0},    {"milliseconds", 0}};
 }
 
 json Storage(int type, const std::string& label, int harddisk, int partition) {
-  return {{"type", type},           {"description", label + " (ext4)"},
-          {"allocationUnits", 4096}, {"size", 1000},
-          {"used", 10},             {"label", label},
-          {"hardDisk", harddisk},   {"partition", partition}};
+  return {{"type", type},
+          {"description", label + " (ext4)"},
+          {"allocationUnits", 4096},
+          {"size", 1000},
+          {"used", 10},
+          {"label", label},
+          {"hardDisk", harddisk},
+          {"partition", partition}};
 }
 
 json FileSystem(int harddisk, int partition) {
@@ -72,10 +77,10 @@ class StorageTablesTest : public ::testing::Test {
   void SetUp() override {
     providers_ = json::object();
     for (const char* call :
-         {"W32GetStorage", "W32GetFileSystem", "W32GetPartition", "W32GetDevice",
-          "W32GetProcessor", "W32GetNetwork", "W32GetPrinter", "W32GetDiskStorage",
-          "RegGetScsiDiskStorage", "RegGetNonScsiDiskStorage", "RegGetKeyboard",
-          "RegGetDeviceVideo", "RegGetParallelPort", "RegGetPointerPort", "RegGetSerialComm"}) {
+         {"W32GetStorage", "W32GetFileSystem", "W32GetPartition", "W32GetDevice", "W32GetProcessor",
+          "W32GetNetwork", "W32GetPrinter", "W32GetDiskStorage", "RegGetScsiDiskStorage",
+          "RegGetNonScsiDiskStorage", "RegGetKeyboard", "RegGetDeviceVideo", "RegGetParallelPort",
+          "RegGetPointerPort", "RegGetSerialComm"}) {
       providers_[call] = json::array();
     }
     providers_["W32GetSystemTimeZone"] = {{"bias", -60}, {"kind", 2}};
@@ -151,8 +156,8 @@ TEST_F(StorageTablesTest, StorageRowsSkipUnusedRecordsAndKeepIndexesByLabel) {
 }
 
 TEST_F(StorageTablesTest, AFailedStorageRebuildKeepsTheOldRowsAndStopsTheChain) {
-  Set("W32GetStorage", {Storage(4, "/", 1, 0)});
-  Set("W32GetFileSystem", {FileSystem(1, 0)});
+  Set("W32GetStorage", json::array({Storage(4, "/", 1, 0)}));
+  Set("W32GetFileSystem", json::array({FileSystem(1, 0)}));
   CFileSysTable fileSystems;
   ASSERT_EQ(CFileSysTable::hrInit(), 0u) << "builds the storage table on the way";
   CStorageTable storage;
@@ -408,6 +413,25 @@ TEST_F(PartitionTablesTest, ARebuildKeepsPartitionIndexesOfPartitionsThatStay) {
   // (1, 3) keeps 3; the new rows are numbered on from max(3, 3 rows), so
   // disk 2's only partition is 5, not 1, and the walk still reaches it.
   EXPECT_EQ(Walk(0, 0), (Pairs{{2, 3}, {2, 4}, {3, 5}}));
+}
+
+TEST_F(PartitionTablesTest, TheChainRebuildsInDependencyOrderAndStopsAtAFailure) {
+  Build(json::array({Partition(1, 1)}));
+  Set("W32GetStorage", json::array({Storage(4, "/", 1, 1)}));
+  ASSERT_EQ(table_.hrInit(), 0u);
+  CStorageTable storage;
+  const CStorageEntry* before = storage.hrGet(1);
+
+  // Devices fail: from the storage side, storage and file systems are
+  // rebuilt first and the partitions are not; from the device side nothing
+  // after the devices is.
+  Set("W32GetDevice", {{"result", -2}});
+  Set("W32GetPartition", {Partition(1, 1), Partition(1, 2)});
+  EXPECT_EQ(HrStorageFamilyRefresh(HR_FAMILY_DEVICE_FIRST), 1209u);
+  EXPECT_EQ(storage.hrGet(1), before) << "storage not rebuilt after the device failure";
+  EXPECT_EQ(table_.hrRefresh(), 1209u);
+  EXPECT_NE(storage.hrGet(1), before) << "storage rebuilt before the devices";
+  EXPECT_EQ(table_.hrGetEntryCount(), 1u) << "partitions not rebuilt";
 }
 
 }  // namespace
