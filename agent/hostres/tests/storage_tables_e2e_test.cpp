@@ -40,7 +40,9 @@ void ExpectReferencesHold() {
 
   // The provider lists a file system per mounted storage area, so (mounts
   // coming and going aside) they find each other.
-  if (fileSystems.hrGetEntryCount() > 0) EXPECT_GT(referenced, 0u);
+  if (fileSystems.hrGetEntryCount() > 0) {
+    EXPECT_GT(referenced, 0u);
+  }
 
   DWORD device = 0;
   DWORD partition = 0;
