@@ -6,7 +6,10 @@
 #
 # Walks 1.3.6.1.2.1.25 with snmpwalk (get-next) and snmpbulkwalk (GETBULK,
 # 25 repetitions) RUNS times each, alternating between the agents; the best
-# run counts. Prints bindings per second of each and the ratio.
+# run counts. Prints bindings per second of each and the ratio, and the
+# agent's own CPU (user + system, from /proc) per walk, averaged over the
+# runs: the clients' start and their printing weigh on the wall clock of a
+# walk of a few thousand bindings as much as the agents do.
 #
 # Refresh cost: a second snmpsvc with "RefreshSeconds" 0 rebuilds a family at
 # every request that touches it. N gets of one object of a family, minus N
@@ -72,6 +75,9 @@ pids+=($!)
 wait_ready "$svc_port" .1.3.6.1.2.1.25
 wait_ready "$snmpd_port" .1.3.6.1.2.1.25
 
+ticks=$(getconf CLK_TCK)
+cpu_of() { awk -v t="$ticks" '{print ($14 + $15) * 1000 / t}' "/proc/$1/stat"; }
+
 # walk TOOL PORT -> "bindings seconds"
 walk() {
   local start end count options=()
@@ -84,20 +90,29 @@ walk() {
 }
 best() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
 
-printf '%-13s %-8s %9s %9s %12s\n' tool agent bindings seconds bindings/s
+snmpd_pid=$(cat "$work/snmpd.pid")
+printf '%-13s %-8s %9s %9s %12s %14s\n' tool agent bindings seconds bindings/s 'agent CPU ms'
 for tool in snmpwalk snmpbulkwalk; do
-  svc_time='' snmpd_time=''
+  svc_time='' snmpd_time='' svc_cpu=0 snmpd_cpu=0
   for _ in $(seq "$runs"); do
+    before=$(cpu_of "$svc_pid")
     read -r svc_count time < <(walk "$tool" "$svc_port")
+    svc_cpu=$(echo "$svc_cpu + $(cpu_of "$svc_pid") - $before" | bc -l)
     svc_time=$(best "$svc_time" "$time")
+    before=$(cpu_of "$snmpd_pid")
     read -r snmpd_count time < <(walk "$tool" "$snmpd_port")
+    snmpd_cpu=$(echo "$snmpd_cpu + $(cpu_of "$snmpd_pid") - $before" | bc -l)
     snmpd_time=$(best "$snmpd_time" "$time")
   done
   svc_rate=$(echo "$svc_count / $svc_time" | bc -l)
   snmpd_rate=$(echo "$snmpd_count / $snmpd_time" | bc -l)
-  printf '%-13s %-8s %9d %9.3f %12.0f\n' "$tool" snmpsvc "$svc_count" "$svc_time" "$svc_rate"
-  printf '%-13s %-8s %9d %9.3f %12.0f\n' "$tool" snmpd "$snmpd_count" "$snmpd_time" "$snmpd_rate"
-  printf '%-13s ratio snmpsvc/snmpd: %.2f\n' "$tool" "$(echo "$svc_rate / $snmpd_rate" | bc -l)"
+  printf '%-13s %-8s %9d %9.3f %12.0f %14.1f\n' "$tool" snmpsvc "$svc_count" "$svc_time" "$svc_rate" \
+    "$(echo "$svc_cpu / $runs" | bc -l)"
+  printf '%-13s %-8s %9d %9.3f %12.0f %14.1f\n' "$tool" snmpd "$snmpd_count" "$snmpd_time" "$snmpd_rate" \
+    "$(echo "$snmpd_cpu / $runs" | bc -l)"
+  printf '%-13s ratio snmpsvc/snmpd: %.2f in bindings/s, %.2f in bindings per agent CPU second\n' \
+    "$tool" "$(echo "$svc_rate / $snmpd_rate" | bc -l)" \
+    "$(echo "($svc_count / $svc_cpu) / ($snmpd_count / $snmpd_cpu)" | bc -l)"
 done
 
 # The refresh cost, with every request rebuilding what it touches (the
@@ -110,8 +125,7 @@ cost_port=$(free_port)
 start_snmpsvc "$cost_port"
 cost_pid=$started
 wait_ready "$cost_port" .1.3.6.1.2.1.25
-ticks=$(getconf CLK_TCK)
-cpu_ms() { awk -v t="$ticks" '{print ($14 + $15) * 1000 / t}' "/proc/$cost_pid/stat"; }
+cpu_ms() { cpu_of "$cost_pid"; }
 # gets OID -> CPU milliseconds of the service for $gets requests
 gets_cpu() {
   local before after
