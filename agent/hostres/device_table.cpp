@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "agent/hostres/record_text.h"
 #include "agent/hostres/result_codes.h"
@@ -206,23 +207,39 @@ void CDeviceTable::CleanupTable(CObList*& list) {
   TraceLog(HR_TRACE_TABLE, u"CDeviceTable::CleanupTable: Completed\r\n");
 }
 
+// Each old row, in order, offers its index to the first new row of its type
+// that has none yet; only that row is tried. Rows only ever take an index at
+// that point, so the first row without one is kept per type and moves on
+// past each row that takes one: a rebuild costs one pass per type, not one
+// per old row.
 void CDeviceTable::UpdateIndexInNewTable(CObList*& oldList, CObList*& newList) {
   if (newList != nullptr) {
     POSITION pos = newList->GetHeadPosition();
     while (pos != nullptr) static_cast<CDeviceEntry*>(newList->GetNext(pos))->DeviceIndexSet(0);
+    // Per type: the position of its first new row without an index (null
+    // when none is left).
+    std::unordered_map<DWORD, POSITION> firstFree;
+    auto nextOfType = [&newList](POSITION from, DWORD type) {
+      while (from != nullptr) {
+        const POSITION at = from;
+        if (Row(newList->GetNext(from))->hrDeviceTypeGet() == type) return at;
+      }
+      return POSITION{nullptr};
+    };
     POSITION oldPos = oldList != nullptr ? oldList->GetHeadPosition() : nullptr;
     while (oldPos != nullptr) {
       const CDeviceEntry* old = Row(oldList->GetNext(oldPos));
-      // Only the first new row of the type still without an index is tried.
-      pos = newList->GetHeadPosition();
-      while (pos != nullptr) {
-        auto* fresh = static_cast<CDeviceEntry*>(newList->GetNext(pos));
-        if (fresh->hrDeviceIndexGet() != 0 || fresh->hrDeviceTypeGet() != old->hrDeviceTypeGet()) {
-          continue;
-        }
-        if (SameDevice(*old, *fresh)) fresh->DeviceIndexSet(old->hrDeviceIndexGet());
-        break;
+      const DWORD type = old->hrDeviceTypeGet();
+      auto slot = firstFree.find(type);
+      if (slot == firstFree.end()) {
+        slot = firstFree.emplace(type, nextOfType(newList->GetHeadPosition(), type)).first;
       }
+      if (slot->second == nullptr) continue;
+      POSITION after = slot->second;
+      auto* fresh = static_cast<CDeviceEntry*>(newList->GetNext(after));
+      if (!SameDevice(*old, *fresh)) continue;
+      fresh->DeviceIndexSet(old->hrDeviceIndexGet());
+      slot->second = nextOfType(after, type);
     }
     pos = newList->GetHeadPosition();
     while (pos != nullptr) {
