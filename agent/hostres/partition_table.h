@@ -103,7 +103,9 @@ class HOSTSCAN_CLASS CPartitionTable {
   // (hard disk, partition, device index) carries partition indexes over,
   // each old row's to the first new row with that key that has none yet.
   static void UpdateIndexInNewTable(CObList*& oldList, CObList*& newList);
-  // The walk step behind hrGetNext; leaves the cursor on the result.
+  // The walk step behind hrGetNext; leaves the cursor on the result. A walk
+  // that feeds each pair back takes one step per call while the list is in
+  // pair order (the usual case), else a pass over the list per call.
   CPartitionEntry* GetNextPartition(DWORD& deviceIndex, DWORD& partitionIndex);
 
   HrCursor m_pos_cursor;

@@ -11,6 +11,8 @@
 // Thread safety: none; the consumer calls the tables from one thread at a time.
 #pragma once
 
+#include <stddef.h>
+
 #include "mfc/afx.h"
 #include "mfc/afxcoll.h"
 #include "win32/types.h"
@@ -56,6 +58,8 @@ DWORD HrListCount(const CObList* list);
 using HRSETINDEX = void (*)(CObject* entry, DWORD index);
 // Whether a new entry is the same thing as an old one (the table's key).
 using HRSAMEKEY = bool (*)(const CObject* oldEntry, const CObject* newEntry);
+// A hash of an entry's key: entries with the same key hash alike.
+using HRKEYHASH = size_t (*)(const CObject* entry);
 
 // Index keeping from an old list to a freshly built one: every new entry's
 // index is cleared; each old entry, in order, gives its index to the first
@@ -63,9 +67,12 @@ using HRSAMEKEY = bool (*)(const CObject* oldEntry, const CObject* newEntry);
 // not taken an index yet, so that entries sharing a key keep distinct
 // indexes); the new entries left without one are numbered on from the
 // highest of the old indexes and the new list's size. Returns that last
-// number. Either list may be null.
+// number. Either list may be null. With `keyHash` the new entries are found
+// through a hash table (linear time) instead of a search of the new list per
+// old entry (quadratic); the outcome is the same.
 DWORD HrListUpdateIndex(const CObList* oldList, CObList* newList, HRINDEXOF indexOf,
-                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool freeOnly);
+                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool freeOnly,
+                        HRKEYHASH keyHash = nullptr);
 
 // Rebuilds a built table keeping indexes: nothing (0) when the list does not
 // exist; otherwise builds a new list, and on success carries the indexes over
