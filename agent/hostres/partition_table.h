@@ -100,6 +100,8 @@ class HOSTSCAN_CLASS CPartitionTable {
  private:
   // A new list from the provider into `list` (null on failure): 0 or 1210.
   static DWORD BuildTable(CObList*& list);
+  // (hard disk, partition, device index) carries partition indexes over,
+  // each old row's to the first new row with that key that has none yet.
   static void UpdateIndexInNewTable(CObList*& oldList, CObList*& newList);
   // The walk step behind hrGetNext; leaves the cursor on the result.
   CPartitionEntry* GetNextPartition(DWORD& deviceIndex, DWORD& partitionIndex);

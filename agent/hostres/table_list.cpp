@@ -68,7 +68,7 @@ DWORD HrListCount(const CObList* list) {
 }
 
 DWORD HrListUpdateIndex(const CObList* oldList, CObList* newList, HRINDEXOF indexOf,
-                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool everyMatch) {
+                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool freeOnly) {
   if (newList == nullptr) return 0;
   POSITION pos = newList->GetHeadPosition();
   while (pos != nullptr) setIndex(newList->GetNext(pos), 0);
@@ -81,9 +81,10 @@ DWORD HrListUpdateIndex(const CObList* oldList, CObList* newList, HRINDEXOF inde
     pos = newList->GetHeadPosition();
     while (pos != nullptr) {
       CObject* fresh = newList->GetNext(pos);
+      if (freeOnly && indexOf(fresh) != 0) continue;
       if (sameKey(old, fresh)) {
         setIndex(fresh, oldIndex);
-        if (!everyMatch) break;
+        break;
       }
     }
   }

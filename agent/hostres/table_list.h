@@ -59,12 +59,13 @@ using HRSAMEKEY = bool (*)(const CObject* oldEntry, const CObject* newEntry);
 
 // Index keeping from an old list to a freshly built one: every new entry's
 // index is cleared; each old entry, in order, gives its index to the first
-// new entry with the same key (or to every such entry when `everyMatch`);
-// the new entries left without one are numbered on from the highest of the
-// old indexes and the new list's size. Returns that last number. Either list
-// may be null.
+// new entry with the same key (with `freeOnly`, the first such entry that has
+// not taken an index yet, so that entries sharing a key keep distinct
+// indexes); the new entries left without one are numbered on from the
+// highest of the old indexes and the new list's size. Returns that last
+// number. Either list may be null.
 DWORD HrListUpdateIndex(const CObList* oldList, CObList* newList, HRINDEXOF indexOf,
-                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool everyMatch);
+                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool freeOnly);
 
 // Rebuilds a built table keeping indexes: nothing (0) when the list does not
 // exist; otherwise builds a new list, and on success carries the indexes over

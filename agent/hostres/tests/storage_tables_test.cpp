@@ -274,10 +274,11 @@ TEST_F(StorageTablesTest, FileSystemsReferToTheirStorageRowByDiskAndPartition) {
   json full = FileSystem(1, 1);
   full["bootable"] = 1;
   full["lastFullBackup"] = Time(2026, 1, 2, 3);
-  Set("W32GetFileSystem", {full, FileSystem(2, 5), FileSystem(1, 2)});
+  // The second (2, 5) is another mount of the same area (a bind mount).
+  Set("W32GetFileSystem", {full, FileSystem(2, 5), FileSystem(1, 2), FileSystem(2, 5)});
   CFileSysTable table;
   ASSERT_EQ(CFileSysTable::hrInit(), 0u);
-  ASSERT_EQ(table.hrGetEntryCount(), 3u);
+  ASSERT_EQ(table.hrGetEntryCount(), 4u);
 
   const CFileSysEntry* boot = table.hrGet(1);
   ASSERT_NE(boot, nullptr);
@@ -314,20 +315,21 @@ TEST_F(StorageTablesTest, FileSystemsReferToTheirStorageRowByDiskAndPartition) {
   EXPECT_EQ(CFileSysTable::StorageIndexGet(7, 7, buffer), 0u);
   EXPECT_EQ(buffer[0], u'\0');
 
-  // (1, 2) goes: the others keep their indexes, a new pair gets 4.
-  Set("W32GetFileSystem", {FileSystem(2, 5), FileSystem(3, 1), FileSystem(1, 1)});
+  // (1, 2) goes: the others keep their indexes, both (2, 5) rows distinct
+  // ones, and a new pair gets 5.
+  Set("W32GetFileSystem", {FileSystem(2, 5), FileSystem(2, 5), FileSystem(3, 1), FileSystem(1, 1)});
   ASSERT_EQ(CFileSysTable::hrRefresh(), 0u);
   std::vector<DWORD> walk;
   index = 0;
   while (table.hrGetNext(index) != nullptr) walk.push_back(index);
-  EXPECT_EQ(walk, (std::vector<DWORD>{2, 4, 1}));
+  EXPECT_EQ(walk, (std::vector<DWORD>{2, 4, 5, 1}));
 
   Set("W32GetFileSystem", {{"result", -1}});
   EXPECT_EQ(CFileSysTable::hrRefresh(), 1214u);
   Set("W32GetFileSystem", json::array());
   Set("W32GetSystemTimeZone", {{"result", 5}});
   EXPECT_EQ(CFileSysTable::Refresh(), 1214u) << "the time zone is part of every row";
-  EXPECT_EQ(table.hrGetEntryCount(), 3u);
+  EXPECT_EQ(table.hrGetEntryCount(), 4u);
 }
 
 // --- partition table ---
