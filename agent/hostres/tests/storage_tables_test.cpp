@@ -17,7 +17,6 @@
 #include "agent/hostres/filesys_table.h"
 #include "agent/hostres/partition_table.h"
 #include "agent/hostres/ridovo_app.h"
-#include "agent/hostres/storage_family.h"
 #include "agent/hostres/storage_table.h"
 #include "agent/hostres/system_group.h"
 #include "agent/testing/agent_environment.h"
@@ -429,7 +428,7 @@ TEST_F(PartitionTablesTest, TheChainRebuildsInDependencyOrderAndStopsAtAFailure)
   // after the devices is.
   Set("W32GetDevice", {{"result", -2}});
   Set("W32GetPartition", {Partition(1, 1), Partition(1, 2)});
-  EXPECT_EQ(HrStorageFamilyRefresh(HR_FAMILY_DEVICE_FIRST), 1209u);
+  EXPECT_EQ(CDeviceTable::hrRefresh(), 1209u);
   EXPECT_EQ(storage.hrGet(1), before) << "storage not rebuilt after the device failure";
   EXPECT_EQ(table_.hrRefresh(), 1209u);
   EXPECT_NE(storage.hrGet(1), before) << "storage rebuilt before the devices";
