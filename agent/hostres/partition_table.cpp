@@ -48,24 +48,29 @@ bool Before(DWORD deviceA, DWORD partitionA, DWORD deviceB, DWORD partitionB) {
 // Whether the rows of `list` stand in strictly ascending pair order, as the
 // provider's disks and partitions normally come. Worked out once per list and
 // generation of the table lists (a rebuild of any table bumps it).
+struct PairOrder {
+  const CObList* list = nullptr;
+  DWORD generation = 0;
+  bool inOrder = false;
+};
+PairOrder g_po_pairOrder;
+
 bool InPairOrder(const CObList* list) {
-  static const CObList* s_p_list = nullptr;
-  static DWORD s_ul_generation = 0;
-  static bool s_b_inOrder = false;
-  if (list == s_p_list && s_ul_generation == g_ul_tableGeneration) return s_b_inOrder;
-  s_p_list = list;
-  s_ul_generation = g_ul_tableGeneration;
-  s_b_inOrder = true;
+  PairOrder& known = g_po_pairOrder;
+  if (list == known.list && known.generation == g_ul_tableGeneration) return known.inOrder;
+  known.list = list;
+  known.generation = g_ul_tableGeneration;
+  known.inOrder = true;
   const CPartitionEntry* previous = nullptr;
   POSITION pos = list->GetHeadPosition();
-  while (pos != nullptr && s_b_inOrder) {
+  while (pos != nullptr && known.inOrder) {
     const auto* row = static_cast<const CPartitionEntry*>(list->GetNext(pos));
-    s_b_inOrder =
+    known.inOrder =
         previous == nullptr || Before(previous->hrDeviceIndexGet(), previous->hrPartitionIndexGet(),
                                       row->hrDeviceIndexGet(), row->hrPartitionIndexGet());
     previous = row;
   }
-  return s_b_inOrder;
+  return known.inOrder;
 }
 
 unsigned PointerInsert(const void* entry) {

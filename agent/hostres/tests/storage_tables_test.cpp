@@ -286,11 +286,11 @@ TEST_F(StorageTablesTest, FileSystemsReferToTheirStorageRowByDiskAndPartition) {
   HRFSTYPES type{};
   HRFSACCESS access{};
   int bootable = 0;
-  SYSTEMTIME full_backup{}, partial{};
+  SYSTEMTIME fullBackup{}, partial{};
   TIME_ZONE_INFORMATION zone{};
   HRTimeZone kind = 0;
-  boot->hrEntryGet(index, mount, type, access, storage, remote, bootable, full_backup, partial,
-                   zone, kind);
+  boot->hrEntryGet(index, mount, type, access, storage, remote, bootable, fullBackup, partial, zone,
+                   kind);
   EXPECT_EQ(storage, 2u) << "the first storage row on (1, 1)";
   EXPECT_EQ(Text(mount), u"/boot");
   EXPECT_EQ(Text(remote), u"untouched");
@@ -298,7 +298,7 @@ TEST_F(StorageTablesTest, FileSystemsReferToTheirStorageRowByDiskAndPartition) {
   EXPECT_EQ(type, HR_FS_JOURNALED);
   EXPECT_EQ(access, HR_FS_READ_WRITE);
   EXPECT_EQ(bootable, 1);
-  EXPECT_EQ(full_backup.wDay, 2);
+  EXPECT_EQ(fullBackup.wDay, 2);
   EXPECT_EQ(partial.wYear, 0);
   EXPECT_EQ(zone.Bias, -60);
   EXPECT_EQ(kind, 2u);
