@@ -65,7 +65,7 @@ struct SwLookup {
   std::u16string text;
   std::vector<size_t> rowEnd;                        // text offset past each row
   std::vector<const CSWInstalledEntry*> rows;        // in list order
-  HrTextIndex index;                                 // over `text`
+  CHRTEXTINDEX index;                                // over `text`
   std::unordered_map<std::u16string, long> answers;  // name -> row, -1 none
 };
 SwLookup g_sl_lookup;
@@ -168,14 +168,14 @@ size_t PairKey(const char16_t* units) { return (units[0] & 0xFFu) << 8 | (units[
 
 }  // namespace
 
-void HrTextIndex::Clear() {
+void CHRTEXTINDEX::Clear() {
   m_p_text = nullptr;
   m_b_built = false;
   m_v_start.clear();
   m_v_positions.clear();
 }
 
-void HrTextIndex::Build(const std::u16string& text) {
+void CHRTEXTINDEX::Build(const std::u16string& text) {
   Clear();
   m_p_text = &text;
   if (text.size() < 2 || text.size() > UINT32_MAX) return;
@@ -197,7 +197,7 @@ void HrTextIndex::Build(const std::u16string& text) {
   m_b_built = true;
 }
 
-size_t HrTextIndex::Find(const std::u16string& name) const {
+size_t CHRTEXTINDEX::Find(const std::u16string& name) const {
   static const std::u16string kEmpty;
   const std::u16string& text = m_p_text ? *m_p_text : kEmpty;
   const size_t length = name.size();

@@ -123,7 +123,7 @@ size_t HrFindText(const std::u16string& text, const std::u16string& name);
 // match found is the first occurrence). Build once per text, which must stay
 // unchanged and alive while Find is used; a text of one unit, or an index that
 // could not be built (out of memory), is searched by HrFindText.
-class HrTextIndex {
+class CHRTEXTINDEX {
  public:
   void Build(const std::u16string& text);
   void Clear();

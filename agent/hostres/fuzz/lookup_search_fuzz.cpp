@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string text = units.substr(split);
   const size_t expected = text.find(name);
   if (HrFindText(text, name) != expected) abort();
-  HrTextIndex index;
+  CHRTEXTINDEX index;
   index.Build(text);
   if (index.Find(name) != expected) abort();
   return 0;

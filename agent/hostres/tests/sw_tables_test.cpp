@@ -325,7 +325,7 @@ TEST(LookupSearch, IndexFindsWhatTheSearchFinds) {
   // Fields separated by NULs, pairs that share low bytes, a name at the very
   // end and one running past it.
   const std::u16string text = u"unit1.service\0/usr/lib/pkg1/daemon\0ab\u0161a\u0100ab\0xabab"s;
-  HrTextIndex index;
+  CHRTEXTINDEX index;
   index.Build(text);
   for (const std::u16string& name :
        {u"daemon"s, u"pkg1/d"s, u"\u0161a"s, u"\u0101b"s, u"ab"s, u"bab"s, u"abab"s, u"ababa"s,
