@@ -45,7 +45,7 @@ done
 
 # CPU of snmpsvc per request, untraced: nanoseconds on the CPU summed over
 # its threads (schedstat's first field) around WALKS walks.
-cpu() { cat /proc/"$svc_pid"/task/*/schedstat | awk '{ns += $1} END {printf "%d\n", ns}'; }
+cpu() { cat /proc/"$svc_pid"/task/*/schedstat | awk '{ns += $1} END {printf "%.0f\n", ns}'; }
 walks=${3:-5}
 before=$(cpu)
 for _ in $(seq "$walks"); do

@@ -101,7 +101,7 @@ wait_ready "$snmpd_port" .1.3.6.1.2.1.25
 
 # Nanoseconds on the CPU of process PID, summed over its threads (schedstat's
 # first field).
-cpu() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1} END {printf "%d\n", ns}'; }
+cpu() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1} END {printf "%.0f\n", ns}'; }
 
 # walk TOOL PORT OID PID -> "bindings seconds agent-CPU-nanoseconds"
 walk() {
