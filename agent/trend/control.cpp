@@ -2,8 +2,10 @@
 #include "agent/trend/control.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "agent/common/counter_classes.h"
@@ -273,16 +275,30 @@ bool hasValidControl(const char* instanceText) {
 }
 
 void dumpLists() {
+  // Each section goes out as one message: the same text as line by line, but
+  // one append to the trace log per section, not two per control.
+  std::string text;
+  char line[kInstanceNameBytes + 64];
+  auto add = [&text, &line](int length) {
+    if (length > 0) text.append(line, std::min(static_cast<size_t>(length), sizeof line - 1));
+  };
+  auto flush = [&text] {
+    if (!text.empty()) traceLog("%s", text.c_str());
+    text.clear();
+  };
   // Instance names are bounded by their buffer even if a restored record
   // carries no terminator.
   for (const Control* c = controlList; c != nullptr; c = c->next) {
-    traceLog("class:%d, %.*s, index: %d\n", static_cast<int>(c->classId), kInstanceNameBytes,
-             c->instanceName, static_cast<int>(c->controlIndex));
+    add(std::snprintf(line, sizeof line, "class:%d, %.*s, index: %d\n",
+                      static_cast<int>(c->classId), kInstanceNameBytes, c->instanceName,
+                      static_cast<int>(c->controlIndex)));
   }
+  flush();
   traceLog("\n Control Index List:........\n");
   for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
-    traceLog("index:%d, \n", static_cast<int>(e->controlIndex));
+    add(std::snprintf(line, sizeof line, "index:%d, \n", static_cast<int>(e->controlIndex)));
   }
+  flush();
   traceLog("   Control Record:\n");
   for (const ControlConfig* cfg = configList; cfg != nullptr; cfg = cfg->next) {
     traceLog("class: %d, interval: %d, bucket: %d, rising: %d, falling: %d\n",
@@ -293,10 +309,12 @@ void dumpLists() {
   traceLog("   Deprecated Controls:\n");
   for (const Control* c = controlList; c != nullptr; c = c->next) {
     if (c->controlStatus == kControlDeprecated) {
-      traceLog("class:%d, %.*s, index: %d\n", static_cast<int>(c->classId), kInstanceNameBytes,
-               c->instanceName, static_cast<int>(c->controlIndex));
+      add(std::snprintf(line, sizeof line, "class:%d, %.*s, index: %d\n",
+                        static_cast<int>(c->classId), kInstanceNameBytes, c->instanceName,
+                        static_cast<int>(c->controlIndex)));
     }
   }
+  flush();
 }
 
 void freeLists() {
