@@ -136,14 +136,31 @@ void insertControlSorted(Control* control) {
 }
 
 void sortControls() {
-  Control* pending = controlList;
-  controlList = nullptr;
-  while (pending != nullptr) {
-    Control* control = pending;
-    pending = pending->next;
-    control->next = nullptr;
-    insertControlSorted(control);
+  // In (class, number) order, equal ones in their list order: the order that
+  // inserting them one by one with insertControlSorted gives.
+  std::vector<Control*> controls;
+  try {
+    for (Control* c = controlList; c != nullptr; c = c->next) controls.push_back(c);
+  } catch (const std::bad_alloc&) {
+    Control* pending = controlList;
+    controlList = nullptr;
+    while (pending != nullptr) {
+      Control* control = pending;
+      pending = pending->next;
+      control->next = nullptr;
+      insertControlSorted(control);
+    }
+    return;
   }
+  std::stable_sort(controls.begin(), controls.end(), [](const Control* a, const Control* b) {
+    return a->classId != b->classId ? a->classId < b->classId : a->controlIndex < b->controlIndex;
+  });
+  Control** link = &controlList;
+  for (Control* c : controls) {
+    *link = c;
+    link = &c->next;
+  }
+  *link = nullptr;
 }
 
 void insertIndexEntry(ControlIndexEntry* entry) {
