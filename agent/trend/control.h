@@ -118,8 +118,28 @@ extern DWORD nextControlIndex;
 
 void numberControls();
 void sortControls();
+// Adds an entry for every control of controlList to indexList, each after the
+// entries of the same or a lower number, and makes the lookup below.
 void buildIndexList();
+// Links the entry into indexList after the entries of the same or a lower
+// number (keeping the lookup below up to date when there is one).
 void insertIndexEntry(ControlIndexEntry* entry);
+
+// The lookup of indexList by control number: the entries in list order, in an
+// array beside the list. buildIndexList makes it, insertIndexEntry keeps it
+// and freeLists drops it. A list linked by hand has none until
+// rebuildIndexLookup() (lookups then walk the list from its start); whoever
+// links or unlinks entries by hand while there is one calls
+// rebuildIndexLookup() or dropIndexLookup() before the next lookup. The
+// lookup is used only while the list is in number order and each entry's
+// number is its control's; a control keeps its number while it is listed.
+void rebuildIndexLookup();
+void dropIndexLookup();
+// The entry where a walk of indexList for controls numbered `controlIndex` or
+// more may start: every entry before it has a lower number (and so has its
+// control). indexList itself when there is no usable lookup.
+const ControlIndexEntry* indexEntryFrom(DWORD controlIndex);
+
 void insertControlSorted(Control* control);
 void appendControl(Control* control);
 void deprecateControl(Control* control);
@@ -129,7 +149,8 @@ bool hasValidControl(const char* instanceText);
 void dumpLists();
 void freeLists();
 
-// The control with this number, or null (walks indexList, then controlList).
+// The control with this number, or null (looks in indexList, then walks
+// controlList).
 Control* findControl(DWORD controlIndex);
 
 }  // namespace trend

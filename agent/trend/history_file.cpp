@@ -361,7 +361,11 @@ int createHistoryFile(DWORD controlIndex) {
 
 void deleteHistoryFile(DWORD controlIndex) { DeleteFileA(historyFilePath(controlIndex).c_str()); }
 
-BYTE* readHistoryHeader(const std::string& fileName) {
+namespace {
+
+// readHistoryHeader; with `dataBytes`, also the bytes after the header as
+// dataAreaBytes measures them, from the same opening.
+BYTE* readHeaderImage(const std::string& fileName, uint64_t* dataBytes) {
   FILE* stream = openHistoryFile(fileName);
   if (stream == nullptr) return nullptr;
   BYTE* image = new (std::nothrow) BYTE[kHistoryHeaderBytes];
@@ -369,9 +373,20 @@ BYTE* readHistoryHeader(const std::string& fileName) {
     delete[] image;
     image = nullptr;
   }
+  if (image != nullptr && dataBytes != nullptr) {
+    const bool measured = fseeko(stream, 0, SEEK_END) == 0;
+    const off_t size = measured ? ftello(stream) : 0;
+    *dataBytes = size > static_cast<off_t>(kHistoryHeaderBytes)
+                     ? static_cast<uint64_t>(size) - kHistoryHeaderBytes
+                     : 0;
+  }
   fclose(stream);
   return image;
 }
+
+}  // namespace
+
+BYTE* readHistoryHeader(const std::string& fileName) { return readHeaderImage(fileName, nullptr); }
 
 int readHistoryPage(DWORD controlIndex, DWORD pageNo, BYTE* buffer, DWORD size) {
   if (findControl(controlIndex) == nullptr) return 1;
@@ -432,10 +447,18 @@ void saveUnsavedHeaders() {
 
 namespace {
 
+// A header removeStaleHistoryFiles found usable, and the size of the file's
+// data area measured when it was read.
+struct KeptHeader {
+  std::unique_ptr<BYTE[]> image;
+  uint64_t dataBytes = 0;
+};
+
 // The headers removeStaleHistoryFiles found usable, by file name, for
-// restoreControlsFromHistoryFiles to take instead of reading them again.
-std::map<std::string, std::unique_ptr<BYTE[]>>& keptHeaders() {
-  static auto* headers = new std::map<std::string, std::unique_ptr<BYTE[]>>();
+// restoreControlsFromHistoryFiles to take instead of reading them (and
+// measuring the files) again.
+std::map<std::string, KeptHeader>& keptHeaders() {
+  static auto* headers = new std::map<std::string, KeptHeader>();
   return *headers;
 }
 
@@ -454,32 +477,37 @@ int removeStaleHistoryFiles() {
   recoverInterruptedConversions();
   std::vector<std::string> names = listHistoryFiles();
   if (names.empty()) return 1;
+  // Whether a history file is left: one kept, or one that could not be
+  // removed (the directory is this agent's alone, so no other comes).
+  bool fileLeft = false;
   for (const std::string& name : names) {
     std::string path = pathInTrendDirectory(name);
-    std::unique_ptr<BYTE[]> image(readHistoryHeader(name));
+    uint64_t dataBytes = 0;
+    std::unique_ptr<BYTE[]> image(readHeaderImage(name, &dataBytes));
     if (!image || !historyHeaderIsUsable(image.get(), name)) {
       traceLog("remove invalid.NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
-      DeleteFileA(path.c_str());
+      if (!DeleteFileA(path.c_str())) fileLeft = true;
       noteRemovedHistoryFile(path, image.get(), "damaged");
     } else if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0 ||
                std::memcmp(image.get(), kHistorySignature, 8) != 0) {
       traceLog("remove old version of .NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
-      DeleteFileA(path.c_str());
+      if (!DeleteFileA(path.c_str())) fileLeft = true;
     } else {
+      fileLeft = true;
       try {
-        keptHeaders().emplace(name, std::move(image));
+        keptHeaders().emplace(name, KeptHeader{std::move(image), dataBytes});
       } catch (const std::bad_alloc&) {
         // read again by restoreControlsFromHistoryFiles
       }
     }
   }
-  return listHistoryFiles().empty() ? 1 : 0;
+  return fileLeft ? 0 : 1;
 }
 
 int restoreControlsFromHistoryFiles() {
-  std::map<std::string, std::unique_ptr<BYTE[]>> headers;
+  std::map<std::string, KeptHeader> headers;
   headers.swap(keptHeaders());
   // Controls are appended at the list's end, and checked for copies through a
   // set of the identities already listed (both as appendControl and
@@ -494,8 +522,12 @@ int restoreControlsFromHistoryFiles() {
   }
   for (const std::string& name : listHistoryFiles()) {
     std::unique_ptr<BYTE[]> image;
+    bool measured = false;
+    uint64_t dataBytes = 0;
     if (auto kept = headers.find(name); kept != headers.end()) {
-      image = std::move(kept->second);
+      image = std::move(kept->second.image);
+      dataBytes = kept->second.dataBytes;
+      measured = true;
     } else {
       image.reset(readHistoryHeader(name));
     }
@@ -558,7 +590,7 @@ int restoreControlsFromHistoryFiles() {
       noteRemovedHistoryFile(path, h, "a second file of the same control");
       continue;
     }
-    trimRingToDataArea(control, dataAreaBytes(pathInTrendDirectory(name)));
+    trimRingToDataArea(control, measured ? dataBytes : dataAreaBytes(pathInTrendDirectory(name)));
     if (identitiesUsable) {
       try {
         identities.insert(std::move(identity));

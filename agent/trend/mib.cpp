@@ -311,7 +311,8 @@ AsnInteger32 getNextHistory(SnmpVarBind* vb) {
   UINT x = arcOr(vb->name, 14, 0);
   UINT k = arcOr(vb->name, 15, 0);
   for (; col <= kLastHistoryColumn; ++col, x = 0, k = 0) {
-    for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
+    // Controls numbered below x are passed over: the walk starts at x.
+    for (const ControlIndexEntry* e = indexEntryFrom(x); e != nullptr; e = e->next) {
       const Control* c = e->control;
       if (c == nullptr || !c->samplingEnabled || c->controlIndex < x) continue;
       DWORD candidate = c->sampleIndex;

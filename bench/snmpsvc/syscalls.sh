@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # System calls per request of snmpsvc: a GETBULK walk (10 repetitions) of the
 # test extension agent's table under strace -c, divided by the replies sent.
-# Prints the calls per request and the most frequent calls.
+# Prints the calls per request and the most frequent calls, and the CPU time
+# snmpsvc spends per request over WALKS untraced walks before.
 #
-# usage: bench/snmpsvc/syscalls.sh [BUILD_DIR] [ROWS]
-#   defaults: build/default 500
+# usage: bench/snmpsvc/syscalls.sh [BUILD_DIR] [ROWS] [WALKS]
+#   defaults: build/default 500 5
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -42,6 +43,16 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
+# CPU of snmpsvc per request, untraced: nanoseconds on the CPU summed over
+# its threads (schedstat's first field) around WALKS walks.
+cpu() { cat /proc/"$svc_pid"/task/*/schedstat | awk '{ns += $1} END {printf "%.0f\n", ns}'; }
+walks=${3:-5}
+before=$(cpu)
+for _ in $(seq "$walks"); do
+  snmpbulkwalk -v2c -c public -Cr10 -On -t 5 -r 1 "127.0.0.1:$port" 1.3.6.1.4.1 > /dev/null
+done
+after=$(cpu)
+
 strace -f -c -o "$work/strace.txt" -p "$svc_pid" 2> /dev/null &
 strace_pid=$!
 sleep 1
@@ -52,5 +63,6 @@ wait "$strace_pid" 2> /dev/null || true
 replies=$(awk '$NF == "sendmsg" || $NF == "sendto" {n += $4} END {print n + 0}' "$work/strace.txt")
 total=$(awk 'NR > 2 && $1 ~ /^[0-9.]+$/ && $NF != "total" {n += $4} END {print n + 0}' "$work/strace.txt")
 echo "replies: $replies, system calls: $total, per request: $(echo "$total / $replies" | bc -l | xargs printf '%.1f')"
+echo "CPU per request (untraced, $walks walks): $(echo "($after - $before) / 1000 / ($replies * $walks)" | bc -l | xargs printf '%.1f') us"
 awk 'NR > 2 && $1 ~ /^[0-9.]+$/ && $NF != "total" {printf "  %-16s %6.1f\n", $NF, $4 / '"$replies"'}' "$work/strace.txt" |
   sort -k2 -nr | head -12

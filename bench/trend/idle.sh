@@ -32,7 +32,7 @@ port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DG
 svc_pid=$!
 sleep 3
 # Nanoseconds on the CPU, summed over the threads (schedstat's first field).
-cpu() { cat /proc/"$svc_pid"/task/*/schedstat | awk '{ns += $1} END {printf "%d\n", ns}'; }
+cpu() { cat /proc/"$svc_pid"/task/*/schedstat | awk '{ns += $1} END {printf "%.0f\n", ns}'; }
 for run in $(seq "$runs"); do
   before=$(cpu)
   sleep "$seconds"

@@ -8,10 +8,13 @@
 # snmpsvc with the agent and snmpd, and walks trendHistoryValue
 # (CONTROLS x SAMPLES bindings) and 1.3.6.1.2.1.25 with snmpwalk (get-next) and
 # snmpbulkwalk (GETBULK, 10 repetitions). Prints bindings per second of each,
-# the ratio, the time from snmpsvc's start to its first answer from the
-# history table, and the resident memory of snmpsvc with the agent.
+# the CPU time each agent spent per binding (all its threads, from /proc's
+# scheduler statistics), the ratio of the rates, the time from snmpsvc's start
+# to its first answer from the history table, and the resident memory of
+# snmpsvc with the agent.
 #
-# Each walk runs RUNS times, alternating between the agents; the best counts.
+# Each walk runs RUNS times, alternating between the agents; the best time and
+# the least CPU count.
 #
 # usage: bench/trend/walk.sh [BUILD_DIR] [CONTROLS] [SAMPLES] [RUNS]
 #   defaults: build/default 100 1000 3
@@ -80,14 +83,15 @@ snmpd_port=$(free_port)
 printf 'rocommunity public 127.0.0.1\n' > "$work/snmpd.conf"
 /usr/sbin/snmpd -f -Lf "$work/snmpd.log" -C -c "$work/snmpd.conf" -p "$work/snmpd.pid" \
   "udp:127.0.0.1:$snmpd_port" &
-pids+=($!)
+snmpd_pid=$!
+pids+=($snmpd_pid)
 
 history=.1.3.6.1.4.1.64823.2.45.1.2.1.3
+# One client that repeats its request every 20 ms until an answer comes (the
+# agent answers once its start-up is done; a request sent before the socket
+# is open is lost and repeated).
 wait_ready() {
-  for _ in $(seq 200); do
-    snmpgetnext -v2c -c public -t 1 -r 0 "127.0.0.1:$1" "$2" 2> /dev/null | grep -q '^\.\?[0-9i]' && return 0
-    sleep 0.02
-  done
+  snmpgetnext -v2c -c public -t 0.02 -r 1000 "127.0.0.1:$1" "$2" 2> /dev/null | grep -q '^\.\?[0-9i]' && return 0
   echo "agent on port $1 did not answer" >&2
   exit 1
 }
@@ -95,31 +99,40 @@ wait_ready "$svc_port" "$history"
 svc_ready=$(date +%s.%N)
 wait_ready "$snmpd_port" .1.3.6.1.2.1.25
 
-# walk TOOL PORT OID -> "bindings seconds"
+# Nanoseconds on the CPU of process PID, summed over its threads (schedstat's
+# first field).
+cpu() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1} END {printf "%.0f\n", ns}'; }
+
+# walk TOOL PORT OID PID -> "bindings seconds agent-CPU-nanoseconds"
 walk() {
-  local start end count
+  local start end count cpu_start
+  cpu_start=$(cpu "$4")
   start=$(date +%s.%N)
   count=$("$1" -v2c -c public -On -t 5 -r 1 "127.0.0.1:$2" "$3" | grep '^\.' | grep -vc 'No more variables' || true)
   end=$(date +%s.%N)
-  echo "$count $(echo "$end - $start" | bc -l)"
+  echo "$count $(echo "$end - $start" | bc -l) $(($(cpu "$4") - cpu_start))"
 }
 best() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
 
-printf '%-13s %-8s %9s %9s %12s\n' tool agent bindings seconds bindings/s
+printf '%-13s %-8s %9s %9s %12s %16s\n' tool agent bindings seconds bindings/s 'CPU/binding us'
 for tool in snmpwalk snmpbulkwalk; do
-  svc_time='' snmpd_time=''
+  svc_time='' snmpd_time='' svc_cpu='' snmpd_cpu=''
   for _ in $(seq "$runs"); do
-    read -r svc_count time < <(walk "$tool" "$svc_port" "$history")
+    read -r svc_count time ns < <(walk "$tool" "$svc_port" "$history" "$svc_pid")
     svc_time=$(best "$svc_time" "$time")
-    read -r snmpd_count time < <(walk "$tool" "$snmpd_port" .1.3.6.1.2.1.25)
+    svc_cpu=$(best "$svc_cpu" "$ns")
+    read -r snmpd_count time ns < <(walk "$tool" "$snmpd_port" .1.3.6.1.2.1.25 "$snmpd_pid")
     snmpd_time=$(best "$snmpd_time" "$time")
+    snmpd_cpu=$(best "$snmpd_cpu" "$ns")
   done
   svc_rate=$(echo "$svc_count / $svc_time" | bc -l)
   snmpd_rate=$(echo "$snmpd_count / $snmpd_time" | bc -l)
-  printf '%-13s %-8s %9d %9.3f %12.0f\n' "$tool" snmpsvc "$svc_count" "$svc_time" "$svc_rate"
-  printf '%-13s %-8s %9d %9.3f %12.0f\n' "$tool" snmpd "$snmpd_count" "$snmpd_time" "$snmpd_rate"
+  printf '%-13s %-8s %9d %9.3f %12.0f %16.2f\n' "$tool" snmpsvc "$svc_count" "$svc_time" "$svc_rate" \
+    "$(echo "$svc_cpu / 1000 / $svc_count" | bc -l)"
+  printf '%-13s %-8s %9d %9.3f %12.0f %16.2f\n' "$tool" snmpd "$snmpd_count" "$snmpd_time" "$snmpd_rate" \
+    "$(echo "$snmpd_cpu / 1000 / $snmpd_count" | bc -l)"
   printf '%-13s ratio snmpsvc/snmpd: %.2f\n' "$tool" "$(echo "$svc_rate / $snmpd_rate" | bc -l)"
 done
-printf 'snmpsvc start to first history answer: %.0f ms (polled every 20 ms)\n' \
+printf 'snmpsvc start to first history answer: %.0f ms (asked every 20 ms)\n' \
   "$(echo "($svc_ready - $svc_start) * 1000" | bc -l)"
 echo "snmpsvc resident memory with $controls controls: $(awk '/VmRSS/ {print $2, $3}' /proc/$svc_pid/status)"

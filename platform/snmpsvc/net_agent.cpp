@@ -353,6 +353,79 @@ uint32_t TransactionOf(netsnmp_agent_request_info* reqinfo) {
   return transaction;
 }
 
+// Puts a get-next answer into the request's current binding. True when the
+// binding holds a value from this view; false when it failed, or when the
+// view holds nothing more for it (net-snmp then asks the next view).
+bool StoreNext(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* request,
+               const ViewRequest& answer, const Oid& view) {
+  if (answer.error != status::kNoError) {
+    netsnmp_set_request_error(reqinfo, request, answer.error);
+    return false;
+  }
+  if (answer.exhausted) {
+    MarkExhausted(request, view);
+    return false;
+  }
+  std::vector<oid> name = ToNetOid(answer.bind.name);
+  snmp_set_var_objid(request->requestvb, name.data(), name.size());
+  if (!StoreValue(request->requestvb, answer.bind.value)) {
+    netsnmp_set_request_error(reqinfo, request, SNMP_ERR_GENERR);
+    return false;
+  }
+  return true;
+}
+
+// GETBULK: every repetition of the bindings in this view, in one handler
+// call. Each round is one get-next of the bindings still repeating (one
+// SnmpExtensionQuery for an extension agent): a binding goes on from its
+// previous answer while it has repetitions left and its answers stay inside
+// the registered range. A binding whose walk leaves the view keeps its
+// remaining repetitions, and net-snmp hands it to the next view. The first
+// error ends the request, as it would with one get-next per repetition.
+void HandleBulk(ViewBackend* backend, netsnmp_agent_request_info* reqinfo,
+                std::vector<netsnmp_request_info*> active, std::vector<ViewRequest> round,
+                ProtocolVersion version) {
+  std::vector<netsnmp_request_info*> repeating;
+  std::vector<ViewRequest> nextRound;
+  while (!active.empty()) {
+    backend->GetNext(round, version);
+    bool failed = false;
+    repeating.clear();
+    nextRound.clear();
+    for (size_t i = 0; i < active.size(); ++i) {
+      netsnmp_request_info* request = active[i];
+      if (!StoreNext(reqinfo, request, round[i], backend->View())) {
+        failed = failed || request->status != SNMP_ERR_NOERROR;
+        continue;
+      }
+      netsnmp_variable_list* answered = request->requestvb;
+      netsnmp_variable_list* following = answered->next_variable;
+      if (request->repeat <= 0 || following == nullptr) continue;
+      // An answer at or past the range's end (a registration nested in the
+      // view): net-snmp moves the binding on to the next subtree.
+      if (request->range_end != nullptr &&
+          snmp_oid_compare(answered->name, answered->name_length, request->range_end,
+                           request->range_end_len) >= 0) {
+        continue;
+      }
+      --request->repeat;
+      snmp_set_var_objid(following, answered->name, answered->name_length);
+      following->type = ASN_PRIV_RETRY;
+      request->requestvb = following;
+      // net-snmp's mark for an answer cut at a range's end belongs to the
+      // previous repetition.
+      if (request->inclusive == 2) request->inclusive = 0;
+      ViewRequest next;
+      next.bind.name = std::move(round[i].bind.name);
+      repeating.push_back(request);
+      nextRound.push_back(std::move(next));
+    }
+    if (failed) return;
+    active.swap(repeating);
+    round.swap(nextRound);
+  }
+}
+
 int HandleView(netsnmp_mib_handler* handler, netsnmp_handler_registration*,
                netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests) {
   auto* backend = static_cast<ViewBackend*>(handler->myvoid);
@@ -388,19 +461,11 @@ int HandleView(netsnmp_mib_handler* handler, netsnmp_handler_registration*,
     case MODE_GETNEXT:
       backend->GetNext(bindings, version);
       for (size_t i = 0; i < pending.size(); ++i) {
-        const ViewRequest& answer = bindings[i];
-        if (answer.error != status::kNoError) {
-          netsnmp_set_request_error(reqinfo, pending[i], answer.error);
-        } else if (answer.exhausted) {
-          MarkExhausted(pending[i], backend->View());
-        } else {
-          std::vector<oid> name = ToNetOid(answer.bind.name);
-          snmp_set_var_objid(pending[i]->requestvb, name.data(), name.size());
-          if (!StoreValue(pending[i]->requestvb, answer.bind.value)) {
-            netsnmp_set_request_error(reqinfo, pending[i], SNMP_ERR_GENERR);
-          }
-        }
+        StoreNext(reqinfo, pending[i], bindings[i], backend->View());
       }
+      break;
+    case MODE_GETBULK:
+      HandleBulk(backend, reqinfo, std::move(pending), std::move(bindings), version);
       break;
     case MODE_SET_RESERVE1: {
       if (!WriteAllowed(reqinfo)) {
@@ -503,8 +568,9 @@ bool NetAgent::Init(const AgentOptions& options, std::string* error) {
 
 bool NetAgent::Register(ViewBackend* backend, std::string* error) {
   std::vector<oid> view = ToNetOid(backend->View());
-  netsnmp_handler_registration* registration = netsnmp_create_handler_registration(
-      backend->Label().c_str(), HandleView, view.data(), view.size(), HANDLER_CAN_RWRITE);
+  netsnmp_handler_registration* registration =
+      netsnmp_create_handler_registration(backend->Label().c_str(), HandleView, view.data(),
+                                          view.size(), HANDLER_CAN_RWRITE | HANDLER_CAN_GETBULK);
   if (registration == nullptr) {
     *error = "cannot create the registration";
     return false;

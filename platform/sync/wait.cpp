@@ -13,6 +13,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollPeriod = std::chrono::milliseconds(5);
+constexpr auto kLocalRecheckPeriod = std::chrono::hours(24);
 
 DWORD WaitAny(const std::vector<std::shared_ptr<KernelObject>>& objects, DWORD milliseconds) {
   const bool infinite = milliseconds == INFINITE;
@@ -28,7 +29,9 @@ DWORD WaitAny(const std::vector<std::shared_ptr<KernelObject>>& objects, DWORD m
     }
     auto now = Clock::now();
     if (!infinite && now >= deadline) return WAIT_TIMEOUT;
-    auto until = all_local ? now + std::chrono::milliseconds(250) : now + kPollPeriod;
+    // Objects of this process wake their waiters on every change: such a wait
+    // sleeps until a change or its deadline (re-testing once a day at most).
+    auto until = all_local ? now + kLocalRecheckPeriod : now + kPollPeriod;
     if (!infinite && deadline < until) until = deadline;
     WaitStateChange(seen, until);
   }

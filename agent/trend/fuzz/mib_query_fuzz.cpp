@@ -89,6 +89,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     *entry = e;
     entry = &e->next;
   }
+  // History get-next then starts through the lookup, as in the agent.
+  trend::rebuildIndexLookup();
   for (trend::Control* c = trend::controlList; c != nullptr; c = c->next) {
     trend::createHistoryFile(c->controlIndex);
   }

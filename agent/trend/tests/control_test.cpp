@@ -133,6 +133,53 @@ TEST_F(ControlListTest, IndexListAscendingAndFindControl) {
   EXPECT_EQ(findControl(0), nullptr);
 }
 
+std::vector<DWORD> indexNumbers() {
+  std::vector<DWORD> numbers;
+  for (const ControlIndexEntry* e = indexList; e != nullptr; e = e->next) {
+    numbers.push_back(e->controlIndex);
+  }
+  return numbers;
+}
+
+TEST_F(ControlListTest, IndexLookupFollowsInsertsAndServesOnlyAnOrderedList) {
+  makeControl(1, 5);
+  makeControl(1, 2);
+  makeControl(2, 9);
+  buildIndexList();
+  EXPECT_EQ(indexEntryFrom(0), indexList);
+  EXPECT_EQ(indexEntryFrom(3)->controlIndex, 5u);
+  EXPECT_EQ(indexEntryFrom(9)->controlIndex, 9u);
+  EXPECT_EQ(indexEntryFrom(10), nullptr);
+
+  // Inserted entries go after those of the same or a lower number, and the
+  // lookup sees them: a new control, then a second entry numbered 5 without one.
+  Control* seven = makeControl(3, 7);
+  auto* entry = new ControlIndexEntry;
+  entry->controlIndex = 7;
+  entry->control = seven;
+  insertIndexEntry(entry);
+  auto* empty = new ControlIndexEntry;
+  empty->controlIndex = 5;
+  insertIndexEntry(empty);
+  EXPECT_EQ(indexNumbers(), (std::vector<DWORD>{2, 5, 5, 7, 9}));
+  EXPECT_EQ(indexEntryFrom(6), entry);
+  EXPECT_EQ(indexEntryFrom(5)->next, empty);
+  EXPECT_EQ(findControl(7), seven);
+  EXPECT_EQ(findControl(5)->controlIndex, 5u);
+
+  // Linked by hand out of number order: no lookup, walks start at the head.
+  ControlIndexEntry* first = indexList;
+  indexList = first->next;
+  first->next = indexList->next->next->next->next;
+  indexList->next->next->next->next = first;
+  rebuildIndexLookup();
+  EXPECT_EQ(indexNumbers(), (std::vector<DWORD>{5, 5, 7, 9, 2}));
+  EXPECT_EQ(indexEntryFrom(8), indexList);
+  EXPECT_EQ(findControl(2)->controlIndex, 2u);
+  freeLists();
+  EXPECT_EQ(indexEntryFrom(1), nullptr);
+}
+
 TEST_F(ControlListTest, DeprecateAndRevalidateClearHeaderSaved) {
   Control* disk = makeControl(15, 1, "LogicalDisk C:");
   Control* proc = makeControl(1, 2, "Processor 0");

@@ -291,6 +291,33 @@ TEST_F(MibTest, GetNextSurvivesExtremeArcs) {
             historyName(1, 0xFFFFFFFFu, 0xFFFFFFF2u));
 }
 
+// A history get-next starts at the control its name gives when the index
+// list has its lookup; the answers are those of a walk from the list's start.
+TEST_F(MibTest, HistoryGetNextAnswersAlikeWithTheIndexLookup) {
+  addControl(1, 2, 5, 2);
+  addControl(1, 4);  // holds no sample
+  Control* hidden = addControl(15, 7, 1, 3);
+  hidden->samplingEnabled = 0;
+  addControl(16, 9, 1, 3);
+  addControl(16, 12, 40, 1);
+  std::vector<Arcs> probes;
+  for (UINT col = 0; col <= 4; ++col) {
+    for (UINT index : {0u, 1u, 2u, 3u, 4u, 7u, 8u, 9u, 12u, 13u, 0xFFFFFFFFu}) {
+      for (UINT k : {0u, 1u, 5u, 6u, 39u, 40u, 0xFFFFFFFFu})
+        probes.push_back(historyName(col, index, k));
+    }
+  }
+  std::vector<Arcs> walked;
+  for (const Arcs& name : probes) walked.push_back(nextOf(name));
+  struct Drop {
+    ~Drop() { dropIndexLookup(); }
+  } drop;
+  rebuildIndexLookup();
+  ASSERT_NE(indexEntryFrom(8), indexList);  // the lookup is in use
+  for (size_t i = 0; i < probes.size(); ++i) EXPECT_EQ(nextOf(probes[i]), walked[i]) << i;
+  EXPECT_EQ(nextOf(historyName(3, 9, 3)), historyName(3, 12, 40));
+}
+
 // --- get -----------------------------------------------------------------------
 
 TEST_F(MibTest, GetAnswersControlColumnsAndHeldSamples) {

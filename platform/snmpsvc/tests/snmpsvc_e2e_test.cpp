@@ -207,6 +207,31 @@ TEST_F(SnmpsvcTest, WalksCrossAdjacentViewsInOrderAndEndCleanly) {
   }
 }
 
+// One GETBULK: a non-repeater, then two repeaters interleaved; the first runs
+// out of the table into the adjacent view (which ends with noSuchName) and
+// then past the last view, the second moves from column 2 on to column 3.
+TEST_F(SnmpsvcTest, GetBulkRepeatsAcrossViewsAsSuccessiveGetNexts) {
+  CommandResult bulk = Run({"snmpbulkget", "-v2c", "-c", "public", "-Cn1", "-Cr7", Target(),
+                            Cell(1, 3), Cell(4, kRows - 2), Cell(2, 5)});
+  ASSERT_EQ(bulk.exitStatus, 0) << bulk.output;
+  std::vector<std::string> lines = Lines(bulk.output);
+  ASSERT_EQ(lines.size(), 1u + 2 * 7) << bulk.output;
+  std::vector<std::string> first = {Cell(4, kRows - 1), Cell(4, kRows),     kTrigger,
+                                    kAdjacent + ".1.0", kAdjacent + ".2.0", kAdjacent + ".3.0"};
+  std::vector<std::string> second = {Cell(2, 6),  Cell(2, 7), Cell(2, 8), Cell(2, 9),
+                                     Cell(2, 10), Cell(3, 1), Cell(3, 2)};
+  EXPECT_EQ(lines[0].rfind(Cell(1, 4) + " = INTEGER: 4", 0), 0u) << lines[0];
+  for (size_t i = 0; i < 7; ++i) {
+    const std::string& a = lines[1 + 2 * i];
+    if (i < first.size()) {
+      EXPECT_EQ(a.rfind(first[i] + " = ", 0), 0u) << i << ": " << bulk.output;
+    } else {
+      EXPECT_NE(a.find("No more variables"), std::string::npos) << i << ": " << bulk.output;
+    }
+    EXPECT_EQ(lines[2 + 2 * i].rfind(second[i] + " = ", 0), 0u) << i << ": " << bulk.output;
+  }
+}
+
 TEST_F(SnmpsvcTest, EndOfMibAndMissingObjectsPerVersion) {
   std::string last = kAdjacent + ".3.0";
   CommandResult v2 = Run({"snmpgetnext", "-v2c", "-c", "public", Target(), last});
