@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Our Host Resources MIB (snmpsvc with libhostmib.so) side by side with
+# net-snmp's snmpd on this machine.
+#
+# Starts snmpd (its own HOST-RESOURCES-MIB) and snmpsvc with the agents that
+# scripts/install.sh registers, each on a free loopback port with a temporary
+# configuration, registry and persistent directory; walks 1.3.6.1.2.1.25 of
+# both (snmpd first) and prints, per table, the rows in each, the rows
+# matched and the columns that differ beyond what churn between the walks
+# explains, then the checks (compare.py). Exits 1 when a check fails.
+#
+# With --self the second agent is another snmpd: a check of the comparison
+# itself, which must find no difference.
+#
+# usage: bench/hostmib/compare.sh [BUILD_DIR] [--self]   (default build/default)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+self=0
+build_arg=
+for arg in "$@"; do
+  case "$arg" in
+    --self) self=1 ;;
+    *) build_arg=$arg ;;
+  esac
+done
+build=$(cd "${build_arg:-$root/build/default}" && pwd)
+for tool in snmpbulkwalk snmpgetnext /usr/sbin/snmpd python3; do
+  command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+if [ "$self" -eq 0 ]; then
+  for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libcurvemib.so" "$build/lib/libhostmib.so"; do
+    [ -e "$tool" ] || { echo "missing $tool: build snmpsvc, wlreg, curvemib and hostmib first (or --self)" >&2; exit 1; }
+  done
+fi
+
+work=$(mktemp -d /tmp/hostmib_compare_XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export MIBS= HOME=$work
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+start_snmpd() { # NAME PORT
+  mkdir -p "$work/$1"
+  printf 'rocommunity public 127.0.0.1\n' > "$work/$1/snmpd.conf"
+  SNMP_PERSISTENT_DIR=$work/$1 /usr/sbin/snmpd -f -Lf "$work/$1/snmpd.log" -C -c "$work/$1/snmpd.conf" \
+    -p "$work/$1/snmpd.pid" "udp:127.0.0.1:$2" &
+  pids+=($!)
+}
+wait_ready() { # PORT
+  for _ in $(seq 300); do
+    snmpgetnext -v2c -c public -On -t 1 -r 0 "127.0.0.1:$1" .1.3.6.1.2.1.25 2> /dev/null |
+      grep -q '^\.1\.3\.6\.1\.2\.1\.25\.' && return 0
+    sleep 0.05
+  done
+  echo "the agent on port $1 does not answer 1.3.6.1.2.1.25" >&2
+  exit 1
+}
+
+snmpd_port=$(free_port)
+start_snmpd snmpd "$snmpd_port"
+ours_port=$(free_port)
+if [ "$self" -eq 1 ]; then
+  start_snmpd other "$ours_port"
+  names=(snmpd snmpd2)
+else
+  export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work
+  export WARDENLINE_OBJECT_NAMESPACE=hostmib-compare-$$
+  "$root/scripts/install.sh" "$build" "$work/root" > /dev/null
+  "$build/bin/wlreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ValidCommunities' \
+    public REG_DWORD 4
+  "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$ours_port" > "$work/snmpsvc.log" 2>&1 &
+  pids+=($!)
+  names=(snmpd ours)
+fi
+wait_ready "$snmpd_port"
+wait_ready "$ours_port"
+# Both agents get a first walk to fill their caches. Ours rebuilds a table
+# family when its data is older than 5 seconds: after the pause its walk is
+# no older than snmpd's.
+for port in "$snmpd_port" "$ours_port"; do
+  snmpbulkwalk -v2c -c public -On -t 10 "127.0.0.1:$port" .1.3.6.1.2.1.25 > /dev/null 2>&1 || true
+done
+if [ "$self" -eq 1 ]; then
+  # snmpd has no hrProcessorLoad until it has sampled the load for a while
+  # (about a minute).
+  for _ in $(seq 90); do
+    snmpgetnext -v2c -c public -On -t 2 "127.0.0.1:$ours_port" .1.3.6.1.2.1.25.3.3.1.2 2> /dev/null |
+      grep -q '^\.1\.3\.6\.1\.2\.1\.25\.3\.3\.1\.2\.' && break
+    sleep 1
+  done
+fi
+sleep 6
+python3 "$root/bench/hostmib/compare.py" "$snmpd_port" "$ours_port" --names "${names[@]}"
