@@ -28,11 +28,8 @@ build=$(cd "${build_arg:-$root/build/default}" && pwd)
 for tool in snmpbulkwalk snmpgetnext /usr/sbin/snmpd python3; do
   command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
 done
-if [ "$self" -eq 0 ]; then
-  for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libcurvemib.so" "$build/lib/libhostmib.so"; do
-    [ -e "$tool" ] || { echo "missing $tool: build snmpsvc, wlreg, curvemib and hostmib first (or --self)" >&2; exit 1; }
-  done
-fi
+. "$root/bench/hostmib/agents.sh"
+[ "$self" -eq 1 ] || check_ours_built "$build"
 
 work=$(mktemp -d /tmp/hostmib_compare_XXXXXX)
 pids=()
@@ -44,26 +41,6 @@ cleanup() {
 trap cleanup EXIT
 export MIBS= HOME=$work
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-start_snmpd() { # NAME PORT
-  mkdir -p "$work/$1"
-  printf 'rocommunity public 127.0.0.1\n' > "$work/$1/snmpd.conf"
-  SNMP_PERSISTENT_DIR=$work/$1 /usr/sbin/snmpd -f -Lf "$work/$1/snmpd.log" -C -c "$work/$1/snmpd.conf" \
-    -p "$work/$1/snmpd.pid" "udp:127.0.0.1:$2" &
-  pids+=($!)
-}
-wait_ready() { # PORT
-  for _ in $(seq 300); do
-    snmpgetnext -v2c -c public -On -t 1 -r 0 "127.0.0.1:$1" .1.3.6.1.2.1.25 2> /dev/null |
-      grep -q '^\.1\.3\.6\.1\.2\.1\.25\.' && return 0
-    sleep 0.05
-  done
-  echo "the agent on port $1 does not answer 1.3.6.1.2.1.25" >&2
-  exit 1
-}
-
 snmpd_port=$(free_port)
 start_snmpd snmpd "$snmpd_port"
 ours_port=$(free_port)
@@ -71,13 +48,7 @@ if [ "$self" -eq 1 ]; then
   start_snmpd other "$ours_port"
   names=(snmpd snmpd2)
 else
-  export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work
-  export WARDENLINE_OBJECT_NAMESPACE=hostmib-compare-$$
-  "$root/scripts/install.sh" "$build" "$work/root" > /dev/null
-  "$build/bin/wlreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ValidCommunities' \
-    public REG_DWORD 4
-  "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$ours_port" > "$work/snmpsvc.log" 2>&1 &
-  pids+=($!)
+  start_ours "$build" "$ours_port"
   names=(snmpd ours)
 fi
 wait_ready "$snmpd_port"
