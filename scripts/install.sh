@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the trend agent (libcurvemib.so) from a build directory into an
-# install root and registers it:
+# Installs the trend agent (libcurvemib.so) and, when built, the Host Resources
+# MIB agent (libhostmib.so) from a build directory into an install root and
+# registers them:
 #   - HKLM "Software\Tarvex\Wardenline\CurrentVersion" "PathName" = install root
 #   - HKLM "SOFTWARE\Tarvex\Wardenline\CurvemibAgent\CurrentVersion"
 #     "Pathname" = path of libcurvemib.so
@@ -11,6 +12,10 @@
 #     "EventMessageFile" = path of libcurvemib.so, "TypesSupported" = 7
 #   - the "INI" and "LOGFILES" directories and, unless one is there already, a
 #     sample "INI\CURVEMIB.INI"
+#   - for libhostmib.so: HKLM
+#     "SOFTWARE\Tarvex\Wardenline\HostmibAgent\CurrentVersion" "Pathname" = its
+#     path and "RefreshSeconds" = 5 (unless set already), and its own number
+#     under "ExtensionAgents"
 #   - the MIB modules of mibs/ (with the base stand-ins) in "MIBS"
 # The registry is the one WARDENLINE_REGISTRY names (the machine's default
 # when unset). Running it again changes nothing but refreshed paths.
@@ -89,11 +94,16 @@ reg_string() {
   printf '"%s"' "${text//\"/\\\"}"
 }
 
-# The ExtensionAgents number for the agent: the one that already names its
-# key, else the smallest free one.
-existing=$("$wlreg" export "$agents_list_key" 2>/dev/null || true)
-agent_number=$(printf '%s\n' "$existing" | AGENT_KEY="$agent_key" awk '
-  BEGIN { wanted = tolower(ENVIRON["AGENT_KEY"]) }
+# The ExtensionAgents number for an agent key: the one that already names it,
+# else the smallest free one (numbers listed in the second argument count as
+# taken).
+agent_number_for() {
+  { "$wlreg" export "$agents_list_key" 2>/dev/null || true; } | AGENT_KEY="$1" USED="${2:-}" awk '
+  BEGIN {
+    wanted = tolower(ENVIRON["AGENT_KEY"])
+    n = split(ENVIRON["USED"], taken, " ")
+    for (i = 1; i <= n; i++) used[taken[i] + 0] = 1
+  }
   match($0, /^"[0-9]+"="/) {
     number = substr($0, 2, RLENGTH - 4) + 0
     value = substr($0, RLENGTH + 1)
@@ -106,7 +116,9 @@ agent_number=$(printf '%s\n' "$existing" | AGENT_KEY="$agent_key" awk '
     if (found) { print found; exit }
     for (n = 1; n in used; n++) {}
     print n
-  }')
+  }'
+}
+agent_number=$(agent_number_for "$agent_key")
 
 reg_file=$(mktemp "${TMPDIR:-/tmp}/wl-install-XXXXXX.reg")
 trap 'rm -f "$reg_file"' EXIT
@@ -145,6 +157,29 @@ for mib in "$source_dir"/mibs/*.txt "$source_dir"/mibs/base/*; do
   mib_files+=("MIBS/$(basename "$mib")")
 done
 echo "  MIB modules:     $install_root/MIBS (snmpwalk -M +$install_root/MIBS -m +HOST-RESOURCES-MIB ...)"
+
+# The Host Resources MIB agent, when built.
+hostmib_library="$build_dir/lib/libhostmib.so"
+hostmib_key='SOFTWARE\Tarvex\Wardenline\HostmibAgent\CurrentVersion'
+hostmib_installed=0
+if [ -f "$hostmib_library" ]; then
+  hostmib_number=$(agent_number_for "$hostmib_key" "$agent_number")
+  {
+    echo 'REGEDIT4'
+    echo
+    echo "[HKEY_LOCAL_MACHINE\\$hostmib_key]"
+    echo "\"Pathname\"=$(reg_string "$hostmib_library")"
+    if ! "$wlreg" query "HKLM\\$hostmib_key" 2>/dev/null | grep -qi refreshseconds; then
+      echo '"RefreshSeconds"=dword:00000005'
+    fi
+    echo
+    echo "[$agents_list_key]"
+    echo "\"$hostmib_number\"=$(reg_string "$hostmib_key")"
+  } >"$reg_file"
+  "$wlreg" import "$reg_file" || die "registry import of the Host Resources MIB agent failed"
+  hostmib_installed=1
+  echo "  host resources:  $hostmib_library (SNMP extension agent $hostmib_number, 1.3.6.1.2.1.25)"
+fi
 
 # The manager discovery service, when built.
 mgrseek="$build_dir/bin/mgrseek"
@@ -271,6 +306,9 @@ uninst="$install_root/UNINST.INI"
   environment='SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
   [ "$had_agents_key" -eq 0 ] && entries+=("_key=$agents")
   entries+=("_key=$agents|_valuedata=$agent_key")
+  if [ "$hostmib_installed" -eq 1 ]; then
+    entries+=("_key=$hostmib_key" "_key=$agents|_valuedata=$hostmib_key")
+  fi
   [ "$had_environment_key" -eq 0 ] && entries+=("_key=$environment")
   [ -z "$old_path" ] && entries+=("_key=$environment|_valuename=Path")
   if [ "$mgrseek_service" -eq 1 ] && [ "$system_install" -eq 0 ]; then

@@ -17,6 +17,24 @@ enum : DWORD {
   HR_RESULT_VERSION = 1234,        // a provider reports an interface version other than 1
 };
 
+// The system group and the storage family (storage, file systems, partitions).
+enum : DWORD {
+  HR_RESULT_SYSTEM_UPTIME = 1201,        // the system up-time call failed
+  HR_RESULT_SYSTEM_DATE = 1202,          // the system date or time zone call failed
+  HR_RESULT_SYSTEM_USERS = 1203,         // the user count call failed
+  HR_RESULT_STORAGE_PROVIDER = 1205,     // the storage provider call failed
+  HR_RESULT_STORAGE_BUILD = 1206,        // building the storage table failed
+  HR_RESULT_STORAGE_REFRESH = 1207,      // refreshing the storage table failed
+  HR_RESULT_PARTITION_BUILD = 1210,      // building the partition table failed
+  HR_RESULT_PARTITION_REFRESH = 1211,    // refreshing the partition table failed
+  HR_RESULT_FILESYS_PROVIDER = 1212,     // the file-system provider call failed
+  HR_RESULT_FILESYS_BUILD = 1213,        // building the file-system table failed
+  HR_RESULT_FILESYS_REFRESH = 1214,      // refreshing the file-system table failed
+  HR_RESULT_PARTITION_PROVIDER = 1222,   // the partition provider call failed
+  HR_RESULT_PARTITION_NO_DEVICE = 1223,  // a partition's disk has no device row
+  HR_RESULT_FILESYS_TIMEZONE = 1226,     // the time-zone call failed (file systems)
+};
+
 // Trace classes: each trace line carries one; the debug mask selects them.
 enum : WORD {
   HR_TRACE_LOAD_DETAIL = 0x01,

@@ -49,6 +49,15 @@ DWORD CS_ridovoApp::ReportGet(int index) const {
   return index >= 0 && index <= 2 ? m_b_report[index].load() : 0;
 }
 
+void CS_ridovoApp::ProcessSet(CRIDOVOPROCESS* process) {
+  if (process == m_p_process) return;
+  if (m_p_process != nullptr) {
+    m_p_process->DeInit();
+    delete m_p_process;
+  }
+  m_p_process = process;
+}
+
 const WCHAR* CS_ridovoApp::IniPathGet() const {
   return m_s_iniPath.IsEmpty() ? nullptr : static_cast<LPCTSTR>(m_s_iniPath);
 }

@@ -49,6 +49,10 @@ class CS_ridovoApp : public CWinApp {
   const WCHAR* IniPathGet() const;
   CRIDOVOCONFIG* ConfigGet() const { return m_p_config; }
   CRIDOVOPROCESS* ProcessGet() const { return m_p_process; }
+  // Hands the application a processor monitor, which it owns from then on;
+  // a previous one is stopped and destroyed. Init makes its own; programs
+  // that run no start-up (tests) give one here.
+  void ProcessSet(CRIDOVOPROCESS* process);
 
  private:
   DWORD m_h_errorLog = 0;

@@ -120,6 +120,40 @@ bool ValueToAgent(const Value& source, AsnAny* out) {
   }
 }
 
+// The calls of SnmpExtensionQueryEx for one request: one for a get or
+// get-next; test, commit (undo when the commit fails) and clean-up for a set.
+QueryOutcome QueryEx(PFNSNMPEXTENSIONQUERYEX query, uint8_t pduType, uint32_t transaction,
+                     SnmpVarBindList* request) {
+  QueryOutcome outcome;
+  outcome.callResult = true;
+  AsnOctetString context{nullptr, 0, FALSE};
+  // The outcome is that of the first call that fails; the clean-up's own
+  // result does not change what was done.
+  auto call = [&](UINT type) {
+    AsnInteger32 errorStatus = 0;
+    AsnInteger32 errorIndex = 0;
+    const bool result =
+        query(type, transaction, request, &context, &errorStatus, &errorIndex) != FALSE;
+    const bool passed = result && errorStatus == status::kNoError;
+    if (!passed && type != SNMP_EXTENSION_SET_CLEANUP && outcome.callResult &&
+        outcome.errorStatus == status::kNoError) {
+      outcome.callResult = result;
+      outcome.errorStatus = errorStatus;
+      outcome.errorIndex = errorIndex;
+    }
+    return passed;
+  };
+  if (pduType != SNMP_PDU_SET) {
+    call(pduType);
+    return outcome;
+  }
+  if (call(SNMP_EXTENSION_SET_TEST) && !call(SNMP_EXTENSION_SET_COMMIT)) {
+    call(SNMP_EXTENSION_SET_UNDO);
+  }
+  call(SNMP_EXTENSION_SET_CLEANUP);
+  return outcome;
+}
+
 }  // namespace
 
 struct ExtensionAgent::TrapList {
@@ -138,6 +172,7 @@ std::unique_ptr<ExtensionAgent> ExtensionAgent::Load(const std::string& path,
   auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(dlsym(library, "SnmpExtensionInit"));
   void* query = dlsym(library, "SnmpExtensionQuery");
   void* trap = dlsym(library, "SnmpExtensionTrap");
+  void* queryEx = dlsym(library, "SnmpExtensionQueryEx");
   if (init == nullptr || query == nullptr) {
     *error = "the library does not export SnmpExtensionInit and SnmpExtensionQuery";
     dlclose(library);
@@ -161,6 +196,7 @@ std::unique_ptr<ExtensionAgent> ExtensionAgent::Load(const std::string& path,
   agent->path_ = path;
   agent->library_ = library;
   agent->query_ = query;
+  agent->queryEx_ = queryEx;
   agent->trap_ = trap;
   agent->trapEvent_ = trapEvent;
   agent->view_ = std::move(viewCopy);
@@ -194,10 +230,15 @@ QueryOutcome ExtensionAgent::Query(uint8_t pduType, std::vector<VarBind>& bindin
   if (built) {
     AsnInteger32 errorStatus = 0;
     AsnInteger32 errorIndex = 0;
-    auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(query_);
-    outcome.callResult = query(pduType, &request, &errorStatus, &errorIndex) != FALSE;
-    outcome.errorStatus = errorStatus;
-    outcome.errorIndex = errorIndex;
+    if (queryEx_ != nullptr) {
+      outcome = QueryEx(reinterpret_cast<PFNSNMPEXTENSIONQUERYEX>(queryEx_), pduType, transaction_,
+                        &request);
+    } else {
+      auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(query_);
+      outcome.callResult = query(pduType, &request, &errorStatus, &errorIndex) != FALSE;
+      outcome.errorStatus = errorStatus;
+      outcome.errorIndex = errorIndex;
+    }
     for (UINT i = 0; i < count; ++i) {
       VarBind& answer = bindings[i];
       if (!CopyOidFromAgent(list[i].name, &answer.name)) answer.name.clear();

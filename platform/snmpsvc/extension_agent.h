@@ -44,8 +44,14 @@ class ExtensionAgent {
   bool HasTrapEntry() const { return trap_ != nullptr; }
 
   // One SnmpExtensionQuery call with `bindings` (names, and values for a set).
-  // Answers are copied back into `bindings`.
+  // Answers are copied back into `bindings`. An agent that exports
+  // SnmpExtensionQueryEx is called through it instead, with the transaction
+  // last set; a set then runs its test, commit (undo on failure) and clean-up
+  // calls, and the outcome is that of the first call that failed.
   QueryOutcome Query(uint8_t pduType, std::vector<VarBind>& bindings);
+
+  // The transaction of the request the next queries belong to.
+  void SetTransaction(uint32_t transactionId) { transaction_ = transactionId; }
 
   // One SnmpExtensionTrap call; false when the agent has no trap pending.
   bool NextTrap(TrapMessage* trap);
@@ -56,6 +62,8 @@ class ExtensionAgent {
   std::string path_;
   void* library_ = nullptr;
   void* query_ = nullptr;
+  void* queryEx_ = nullptr;
+  uint32_t transaction_ = 0;
   void* trap_ = nullptr;
   void* trapEvent_ = nullptr;
   Oid view_;

@@ -17,6 +17,7 @@ class ExtensionView : public ViewBackend {
 
   const Oid& View() const override { return agent_->View(); }
   const std::string& Label() const override { return agent_->Path(); }
+  void BeginRequest(uint32_t transactionId) override { agent_->SetTransaction(transactionId); }
   void Get(std::vector<ViewRequest>& requests, ProtocolVersion version) override;
   void GetNext(std::vector<ViewRequest>& requests, ProtocolVersion version) override;
   void Set(std::vector<ViewRequest>& requests, ProtocolVersion version) override;

@@ -326,9 +326,37 @@ void MarkExhausted(netsnmp_request_info* request, const Oid& view) {
   snmp_set_var_typed_value(request->requestvb, ASN_NULL, nullptr, 0);
 }
 
+// The transaction a handler call belongs to. net-snmp calls a handler several
+// times for one request (each GETBULK repetition, each subtree), one request
+// after another on this thread, so a request is told apart from the previous
+// one by its session and PDU. A subagent's requests carry the master's
+// transaction ID, which one request of the master's keeps over all the
+// AgentX requests it makes.
+uint32_t TransactionOf(netsnmp_agent_request_info* reqinfo) {
+  static const void* lastSession = nullptr;
+  static const void* lastPdu = nullptr;
+  static long lastRequestId = 0;
+  static long lastAgentxTransaction = -1;
+  static uint32_t transaction = 0;
+  const netsnmp_pdu* pdu = reqinfo->asp != nullptr ? reqinfo->asp->pdu : nullptr;
+  const long requestId = pdu != nullptr ? pdu->reqid : 0;
+  const long agentxTransaction = subagentMode && pdu != nullptr ? pdu->transid : -1;
+  const bool same = pdu != nullptr && reqinfo->asp == lastSession && pdu == lastPdu &&
+                    requestId == lastRequestId && agentxTransaction == lastAgentxTransaction;
+  const bool sameMaster =
+      subagentMode && pdu != nullptr && agentxTransaction == lastAgentxTransaction;
+  if (!same && !sameMaster) ++transaction;
+  lastSession = reqinfo->asp;
+  lastPdu = pdu;
+  lastRequestId = requestId;
+  lastAgentxTransaction = agentxTransaction;
+  return transaction;
+}
+
 int HandleView(netsnmp_mib_handler* handler, netsnmp_handler_registration*,
                netsnmp_agent_request_info* reqinfo, netsnmp_request_info* requests) {
   auto* backend = static_cast<ViewBackend*>(handler->myvoid);
+  backend->BeginRequest(TransactionOf(reqinfo));
   std::vector<netsnmp_request_info*> pending;
   std::vector<ViewRequest> bindings;
   for (netsnmp_request_info* request = requests; request != nullptr; request = request->next) {

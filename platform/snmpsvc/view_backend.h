@@ -32,6 +32,10 @@ class ViewBackend {
   virtual const Oid& View() const = 0;
   // A short name for log lines.
   virtual const std::string& Label() const = 0;
+  // Called before the calls made for one request; every call of one request
+  // (a GETBULK's repetitions included) sees the same number, the next request
+  // another.
+  virtual void BeginRequest(uint32_t /*transactionId*/) {}
   virtual void Get(std::vector<ViewRequest>& requests, ProtocolVersion version) = 0;
   virtual void GetNext(std::vector<ViewRequest>& requests, ProtocolVersion version) = 0;
   // Performs the whole set of these bindings; on failure the failing binding

@@ -156,6 +156,21 @@ typedef BOOL (*PFNSNMPEXTENSIONINIT)(DWORD dwUpTimeReference, HANDLE* phSubagent
                                      AsnObjectIdentifier* pFirstSupportedRegion);
 typedef BOOL (*PFNSNMPEXTENSIONQUERY)(BYTE bPduType, SnmpVarBindList* pVarBindList,
                                       AsnInteger32* pErrorStatus, AsnInteger32* pErrorIndex);
+// SnmpExtensionQueryEx: optional; when an agent exports it the service calls it
+// instead of SnmpExtensionQuery. nTransactionId is the same for every call
+// made for one request (a GETBULK's repetitions, the probes of a get), and
+// differs between requests. A set runs SET_TEST, then SET_COMMIT when the
+// test passed, SET_UNDO when the commit failed, and always SET_CLEANUP, all
+// with the same pContextInfo (the agent's to fill and free).
+#define SNMP_EXTENSION_GET SNMP_PDU_GET
+#define SNMP_EXTENSION_GET_NEXT SNMP_PDU_GETNEXT
+#define SNMP_EXTENSION_SET_TEST (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x0)
+#define SNMP_EXTENSION_SET_COMMIT SNMP_PDU_SET
+#define SNMP_EXTENSION_SET_UNDO (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x1)
+#define SNMP_EXTENSION_SET_CLEANUP (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x2)
+typedef BOOL (*PFNSNMPEXTENSIONQUERYEX)(UINT nRequestType, UINT nTransactionId,
+                                        SnmpVarBindList* pVarBindList, AsnOctetString* pContextInfo,
+                                        AsnInteger32* pErrorStatus, AsnInteger32* pErrorIndex);
 typedef BOOL (*PFNSNMPEXTENSIONTRAP)(AsnObjectIdentifier* pEnterpriseOid,
                                      AsnInteger32* pGenericTrapId, AsnInteger32* pSpecificTrapId,
                                      AsnTimeticks* pTimeStamp, SnmpVarBindList* pVarBindList);
