@@ -23,7 +23,7 @@ namespace {
 
 struct Agent {
   HMODULE library = nullptr;
-  hostmib::LibraryBuilder builder;
+  std::unique_ptr<hostmib::LibraryBuilder> builder;
   std::unique_ptr<hostmib::FamilyCache> cache;
   uint32_t ownTransaction = 0x80000000u;
 
@@ -73,7 +73,8 @@ HOSTMIB_EXPORT BOOL SnmpExtensionInit(DWORD, HANDLE* phSubagentTrapEvent,
                    static_cast<unsigned>(GetLastError()));
       return FALSE;
     }
-    agent->cache = std::make_unique<hostmib::FamilyCache>(&agent->builder, age);
+    agent->builder = std::make_unique<hostmib::LibraryBuilder>(age);
+    agent->cache = std::make_unique<hostmib::FamilyCache>(agent->builder.get(), age);
     g_agent = agent.release();
   }
   *phSubagentTrapEvent = nullptr;

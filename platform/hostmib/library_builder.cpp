@@ -1,7 +1,13 @@
 #include "library_builder.h"
 
+#include "agent/hostres/device_table.h"
+#include "agent/hostres/filesys_table.h"
+#include "agent/hostres/partition_table.h"
+#include "agent/hostres/result_codes.h"
+#include "agent/hostres/storage_table.h"
 #include "agent/hostres/sw_installed.h"
 #include "agent/hostres/sw_run.h"
+#include "agent/hostres/system_group.h"
 
 namespace hostmib {
 
@@ -10,6 +16,16 @@ namespace {
 // SIZE limits of RFC 2790's text columns, in octets.
 constexpr size_t kSWNameOctets = 64;
 constexpr size_t kSWPathOctets = 128;
+constexpr size_t kStorageDescrOctets = 255;
+constexpr size_t kDeviceDescrOctets = 64;
+constexpr size_t kLabelOctets = 128;  // partition labels, mount points, load parameters
+
+std::vector<UINT> Under(std::initializer_list<UINT> tail, DWORD last) {
+  std::vector<UINT> name = {1, 3, 6, 1, 2, 1, 25};
+  name.insert(name.end(), tail);
+  name.push_back(last);
+  return name;
+}
 
 Cell Text(const CString& text, size_t maxOctets) {
   return TextCell(static_cast<LPCWSTR>(text), static_cast<size_t>(text.GetLength()), maxOctets);
@@ -52,9 +68,223 @@ void LibraryBuilder::Build(Family family, NodeData* nodes) {
   }
 }
 
-void LibraryBuilder::BuildSystem(NodeData*) {}
+void LibraryBuilder::BuildSystem(NodeData* nodes) {
+  Row row;
+  row.index[0] = 0;
+  row.cells.resize(7);
+  DWORD uptime = 0;
+  row.cells[0] =
+      CSystemGroup::hrSystemUptimeGet(uptime) == 0 ? TimeTicksCell(uptime) : FailedCell();
+  SYSTEMTIME date{};
+  TIME_ZONE_INFORMATION zone{};
+  HRTimeZone kind = 0;
+  row.cells[1] = CSystemGroup::hrSystemDateGet(date, zone, kind) == 0
+                     ? OctetCell(DateAndTime(date, ZoneOffsetMinutes(zone, kind)))
+                     : FailedCell();
+  DWORD loadDevice = 0;
+  row.cells[2] = CSystemGroup::hrSystemInitialLoadDeviceGet(loadDevice) == 0
+                     ? IntegerCell(loadDevice)
+                     : FailedCell();
+  CString parameters;
+  row.cells[3] = CSystemGroup::hrSystemInitialLoadParametersGet(parameters) == 0
+                     ? Text(parameters, kLabelOctets)
+                     : FailedCell();
+  const auto now = std::chrono::steady_clock::now();
+  if (!countsRead_ || now - countsReadAt_ >= countsAge_) {
+    DWORD users = 0;
+    users_ = CSystemGroup::hrSystemNumUsersGet(users) == 0 ? Gauge32Cell(users) : FailedCell();
+    DWORD processes = 0;
+    processes_ =
+        CSystemGroup::hrSystemProcessesGet(processes) == 0 ? Gauge32Cell(processes) : FailedCell();
+    countsRead_ = true;
+    countsReadAt_ = now;
+  }
+  row.cells[4] = users_;
+  row.cells[5] = processes_;
+  DWORD maxProcesses = 0;
+  row.cells[6] = CSystemGroup::hrSystemMaxProcessesGet(maxProcesses) == 0
+                     ? IntegerCell(maxProcesses)
+                     : FailedCell();
+  nodes[kSystemScalars].rows.push_back(std::move(row));
+}
 
-void LibraryBuilder::BuildHardware(NodeData*) {}
+void LibraryBuilder::BuildHardware(NodeData* nodes) {
+  enum { kStorage, kFileSys, kDevice, kPartition };
+  bool failed[4] = {};
+  const bool refresh = hardwareReady_[kStorage] || hardwareReady_[kFileSys] ||
+                       hardwareReady_[kDevice] || hardwareReady_[kPartition];
+  // A table's hrInit before anything else of it; one whose hrInit failed is
+  // tried again at every build.
+  for (int t = kStorage; t <= kPartition; ++t) {
+    if (hardwareReady_[t]) continue;
+    DWORD result = 0;
+    switch (t) {
+      case kStorage:
+        result = CStorageTable::hrInit();
+        break;
+      case kFileSys:
+        result = CFileSysTable::hrInit();
+        break;
+      case kDevice:
+        result = CDeviceTable::hrInit();
+        break;
+      default:
+        result = CPartitionTable().hrInit();
+        break;
+    }
+    hardwareReady_[t] = result == 0;
+    failed[t] = result != 0;
+  }
+  if (refresh) {
+    // One rebuild of the four; the chain stops at the first table that
+    // fails, which keeps its old rows (not served), and so do the ones after
+    // it (served as they were).
+    switch (CStorageTable::hrRefresh()) {
+      case 0:
+        break;
+      case HR_RESULT_STORAGE_REFRESH:
+        failed[kStorage] = true;
+        break;
+      case HR_RESULT_FILESYS_REFRESH:
+        failed[kFileSys] = true;
+        break;
+      case HR_RESULT_DEVICE_REFRESH:
+        failed[kDevice] = true;
+        break;
+      case HR_RESULT_PARTITION_REFRESH:
+        failed[kPartition] = true;
+        break;
+      default:
+        failed[kStorage] = failed[kFileSys] = failed[kDevice] = failed[kPartition] = true;
+        break;
+    }
+  }
+
+  DWORD memory = 0;
+  CStorageGroup::hrMemorySizeGet(memory);
+  Row scalars;
+  scalars.index[0] = 0;
+  scalars.cells = {Cell(), IntegerCell(memory)};
+  nodes[kStorageScalars].rows.push_back(std::move(scalars));
+
+  if (failed[kStorage]) {
+    Fail(nodes[kStorageTable]);
+  } else {
+    CStorageTable table;
+    DWORD index = 0;
+    while (CStorageEntry* entry = table.hrGetNext(index)) {
+      if (Row* row = AddRow(nodes[kStorageTable], index, 7)) {
+        row->cells[0] = IntegerCell(index);
+        row->cells[1] = OidCell(Under({2, 1}, entry->hrStorageTypeGet()));
+        row->cells[2] = Text(entry->hrStorageDescrGet(), kStorageDescrOctets);
+        row->cells[3] = IntegerCell(entry->hrStorageAllocationUnitsGet());
+        row->cells[4] = IntegerCell(entry->hrStorageSizeGet());
+        row->cells[5] = IntegerCell(entry->hrStorageUsedGet());
+        row->cells[6] = Counter32Cell(entry->hrStorageAllocationFailuresGet());
+      }
+      if (index == 0) break;
+    }
+  }
+
+  if (failed[kDevice]) {
+    for (Node node :
+         {kDeviceTable, kProcessorTable, kNetworkTable, kPrinterTable, kDiskStorageTable}) {
+      Fail(nodes[node]);
+    }
+  } else {
+    CDeviceTable table;
+    DWORD index = 0;
+    while (CDeviceEntry* entry = table.hrGetNext(index)) {
+      if (Row* row = AddRow(nodes[kDeviceTable], index, 6)) {
+        row->cells[0] = IntegerCell(index);
+        row->cells[1] = OidCell(Under({3, 1}, entry->hrDeviceTypeGet()));
+        row->cells[2] = Text(entry->hrDeviceDescrGet(), kDeviceDescrOctets);
+        row->cells[3] = Product(entry->hrDeviceIDGet());
+        row->cells[4] = IntegerCell(entry->hrDeviceStatusGet());
+        row->cells[5] = Counter32Cell(entry->hrDeviceErrorsGet());
+        CObject* extended = entry->hrExtendedEntryGet();
+        switch (extended == nullptr ? HR_DEVICE_ALL : entry->hrDeviceTypeGet()) {
+          case HR_DEVICE_PROCESSOR:
+            if (Row* x = AddRow(nodes[kProcessorTable], index, 2)) {
+              auto* processor = static_cast<CProcessorEntry*>(extended);
+              const DWORD load = processor->hrProcessorLoadGet();
+              x->cells[0] = Product(processor->hrProcessorFrwIDGet());
+              x->cells[1] = IntegerCell(load > 100 ? 100 : load);
+            }
+            break;
+          case HR_DEVICE_NETWORK:
+            if (Row* x = AddRow(nodes[kNetworkTable], index, 1)) {
+              x->cells[0] =
+                  IntegerCell(static_cast<CNetworkEntry*>(extended)->hrNetworkIfIndexGet());
+            }
+            break;
+          case HR_DEVICE_PRINTER:
+            if (Row* x = AddRow(nodes[kPrinterTable], index, 2)) {
+              auto* printer = static_cast<CPrinterEntry*>(extended);
+              x->cells[0] = IntegerCell(printer->hrPrinterStatusGet());
+              x->cells[1] = BitsCell(printer->hrPrinterDetectedErrorStateGet());
+            }
+            break;
+          case HR_DEVICE_DISKSTORAGE:
+            if (Row* x = AddRow(nodes[kDiskStorageTable], index, 4)) {
+              auto* disk = static_cast<CDiskStorageEntry*>(extended);
+              x->cells[0] = IntegerCell(disk->hrDiskStorageAccessGet());
+              x->cells[1] = IntegerCell(disk->hrDiskStorageMediaGet());
+              x->cells[2] = TruthCell(disk->hrDiskStorageRemoveableGet());
+              x->cells[3] = IntegerCell(disk->hrDiskStorageCapacityGet());
+            }
+            break;
+          default:
+            break;
+        }
+      }
+      if (index == 0) break;
+    }
+  }
+
+  if (failed[kPartition]) {
+    Fail(nodes[kPartitionTable]);
+  } else {
+    CPartitionTable table;
+    DWORD device = 0;
+    DWORD partition = 0;
+    while (CPartitionEntry* entry = table.hrGetNext(device, partition)) {
+      if (device != 0 && device <= 2147483647u && partition != 0 && partition <= 2147483647u) {
+        Row row;
+        row.index = {device, partition};
+        row.indexLength = 2;
+        row.cells = {IntegerCell(partition), Text(entry->hrPartitionLabelGet(), kLabelOctets),
+                     NumberOctetsCell(entry->hrPartitionIDGet()),
+                     IntegerCell(entry->hrPartitionSizeGet()),
+                     IntegerCell(entry->hrPartitionFSIndexGet())};
+        nodes[kPartitionTable].rows.push_back(std::move(row));
+      }
+      if (device == 0 && partition == 0) break;
+    }
+  }
+
+  if (failed[kFileSys]) {
+    Fail(nodes[kFSTable]);
+  } else {
+    CFileSysTable table;
+    DWORD index = 0;
+    while (CFileSysEntry* entry = table.hrGetNext(index)) {
+      if (Row* row = AddRow(nodes[kFSTable], index, 9)) {
+        const LONG offset = ZoneOffsetMinutes(entry->hrTimeZoneInfoGet(), entry->hrTimeZoneGet());
+        row->cells[0] = IntegerCell(index);
+        row->cells[1] = Text(entry->hrFSMountPointGet(), kLabelOctets);
+        row->cells[2] = Text(entry->hrFSRemoteMountPointGet(), kLabelOctets);
+        row->cells[3] = OidCell(Under({3, 9}, entry->hrFSTypeGet()));
+        row->cells[4] = IntegerCell(entry->hrFSAccessGet());
+        row->cells[5] = TruthCell(entry->hrFSBootableGet());
+        row->cells[6] = IntegerCell(entry->hrFSStorageIndexGet());
+        row->cells[7] = OctetCell(DateAndTime(entry->hrFSLastFullBackupDateGet(), offset));
+        row->cells[8] = OctetCell(DateAndTime(entry->hrFSLastPartialBackupDateGet(), offset));
+      }
+      if (index == 0) break;
+    }
+  }
+}
 
 void LibraryBuilder::BuildSoftware(NodeData* nodes) {
   DWORD result = 0;

@@ -10,12 +10,17 @@
 // Thread safety: none; the caller serialises builds.
 #pragma once
 
+#include <chrono>
+
 #include "family_cache.h"
 
 namespace hostmib {
 
 class LibraryBuilder : public FamilyBuilder {
  public:
+  // hrSystemNumUsers and hrSystemProcesses are read again only when older
+  // than `countsAge` (the rest of the system group at every build).
+  explicit LibraryBuilder(std::chrono::milliseconds countsAge) : countsAge_(countsAge) {}
   void Build(Family family, NodeData* nodes) override;
 
  private:
@@ -23,6 +28,14 @@ class LibraryBuilder : public FamilyBuilder {
   void BuildHardware(NodeData* nodes);
   void BuildSoftware(NodeData* nodes);
 
+  std::chrono::milliseconds countsAge_;
+  bool countsRead_ = false;
+  std::chrono::steady_clock::time_point countsReadAt_{};
+  Cell users_;
+  Cell processes_;
+  // Which of the storage, file-system, device and partition tables have
+  // been built (their hrInit succeeded).
+  bool hardwareReady_[4] = {};
   bool softwareReady_ = false;
 };
 

@@ -72,6 +72,30 @@ Cell OidCell(std::vector<UINT> arcs) {
   return cell;
 }
 
+Cell FailedCell() {
+  Cell cell;
+  cell.type = kFailedCell;
+  return cell;
+}
+
+Cell TruthCell(int flag) { return IntegerCell(uint64_t{flag != 0 ? 1u : 2u}); }
+
+Cell BitsCell(DWORD bits) {
+  std::string octets(1, '\0');
+  for (unsigned bit = 0; bit < 32; ++bit) {
+    if ((bits >> bit & 1) == 0) continue;
+    if (octets.size() < bit / 8 + 1) octets.resize(bit / 8 + 1, '\0');
+    octets[bit / 8] = static_cast<char>(octets[bit / 8] | (0x80 >> (bit % 8)));
+  }
+  return OctetCell(std::move(octets));
+}
+
+Cell NumberOctetsCell(DWORD value) {
+  std::string octets;
+  for (int shift = 24; shift >= 0; shift -= 8) octets += static_cast<char>(value >> shift & 0xFF);
+  return OctetCell(std::move(octets));
+}
+
 std::string Utf8Cut(const WCHAR* text, size_t length, size_t maxOctets) {
   std::string out;
   if (text == nullptr) return out;

@@ -15,8 +15,12 @@
 
 namespace hostmib {
 
+// The type of a cell whose value could not be read: get and get-next answer
+// genErr for it.
+constexpr BYTE kFailedCell = 0xFF;
+
 struct Cell {
-  BYTE type = ASN_NULL;   // ASN_NULL: the row has no such column
+  BYTE type = ASN_NULL;   // ASN_NULL: no such column in the row; or kFailedCell
   DWORD number = 0;       // INTEGER (as its 32 bits), Counter32, Gauge32, TimeTicks
   std::string bytes;      // OCTET STRING
   std::vector<UINT> oid;  // OBJECT IDENTIFIER
@@ -30,6 +34,14 @@ Cell Gauge32Cell(DWORD value);
 Cell TimeTicksCell(DWORD value);
 Cell OctetCell(std::string bytes);
 Cell OidCell(std::vector<UINT> arcs);
+Cell FailedCell();
+// TruthValue: true (1) for a non-zero flag, else false (2).
+Cell TruthCell(int flag);
+// BITS (RFC 2579) of a 32-bit set, bit n of the number being bit n of the
+// string; as many octets as the highest bit set needs, at least one.
+Cell BitsCell(DWORD bits);
+// Four octets, most significant first.
+Cell NumberOctetsCell(DWORD value);
 
 // UTF-16 text as UTF-8, cut to at most maxOctets octets without splitting a
 // character; a lone surrogate becomes U+FFFD. Reads at most `length` units and

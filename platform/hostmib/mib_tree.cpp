@@ -90,7 +90,7 @@ Answer Get(NodeSource& source, const UINT* name, size_t length, const Cell** cel
       return Answer::kNoSuchName;
     }
     *cell = &row->cells[column - 1];
-    return Answer::kValue;
+    return (*cell)->type == kFailedCell ? Answer::kGenErr : Answer::kValue;
   }
   return Answer::kNoSuchName;
 }
@@ -128,7 +128,7 @@ Answer GetNext(NodeSource& source, const UINT* name, size_t length, std::vector<
         next->push_back(column);
         next->insert(next->end(), row->index.begin(), row->index.begin() + row->indexLength);
         *cell = &row->cells[column - 1];
-        return Answer::kValue;
+        return (*cell)->type == kFailedCell ? Answer::kGenErr : Answer::kValue;
       }
     }
   }

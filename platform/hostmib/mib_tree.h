@@ -6,7 +6,8 @@
 // or a scalar group, which is held as a table with the one row ".0" (objects
 // group.n.0). Each node's rows come from a NodeSource, sorted by index, and a
 // node can be marked failed: every get or get-next that needs it answers
-// genErr.
+// genErr; so does one that lands on a failed cell (a scalar that could not be
+// read).
 //
 // Thread safety: none; the caller serialises requests.
 #pragma once
