@@ -2,16 +2,17 @@
 """Walks 1.3.6.1.2.1.25 of two agents and compares them table by table.
 
 The reference agent is walked first, then ours; the processes of the machine
-are noted before the first walk and after the second, so that rows that
-differ because something started, ended or changed between the walks (churn)
-are told apart from real differences.
+are noted some seconds before the first walk (--settle, longer than either
+agent keeps its process list) and after the second, so that rows that differ
+because something started, ended or changed meanwhile (churn) are told apart
+from real differences.
 
 Rows are matched by what they describe, not by their index (the two agents
 number storage, devices and file systems differently): storage by the mount
 point of its file system (else its description), devices by type and
 description, processes by process number, packages by package name.
 
-usage: compare.py REFERENCE_PORT OURS_PORT [--names REFERENCE OURS]
+usage: compare.py REFERENCE_PORT OURS_PORT [--names REFERENCE OURS] [--settle SECONDS]
 Prints the table and the checks; exits 1 when a check fails.
 """
 
@@ -505,8 +506,11 @@ def main():
     parser.add_argument("reference_port", type=int)
     parser.add_argument("ours_port", type=int)
     parser.add_argument("--names", nargs=2, default=("snmpd", "ours"))
+    parser.add_argument("--settle", type=float, default=8)
     args = parser.parse_args()
 
+    early = processes()
+    time.sleep(args.settle)
     before = processes()
     ref, ref_time = walk(args.reference_port)
     ours, our_time = walk(args.ours_port)
@@ -514,12 +518,13 @@ def main():
     # pid -> (whether its name stayed the same, whether its state did), for
     # the processes that lived through both walks.
     lived = {pid: (after[pid][1] == seen[1], after[pid][2] == seen[2]) for pid, seen in before.items()
-             if pid in after and after[pid][0] == seen[0]}
+             if pid in after and after[pid][0] == seen[0] and early.get(pid, (None,))[0] == seen[0]}
     churn = len(set(before) ^ set(after))
     report = Report(args.names)
-    print("walks: %s %d bindings in %.2f s, %s %d bindings in %.2f s; %d processes lived through "
-          "both, %d started or ended" % (args.names[0], len(ref), ref_time, args.names[1], len(ours),
-                                         our_time, len(lived), churn))
+    print("walks: %s %d bindings in %.2f s, %s %d bindings in %.2f s; %d processes lived from "
+          "%.0f s before the walks to their end, %d started or ended" % (
+              args.names[0], len(ref), ref_time, args.names[1], len(ours), our_time, len(lived),
+              args.settle, churn))
     print()
     compare(ref, ours, ref_time + our_time, churn, lived, report, os.cpu_count() or 1)
     report.print()
