@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Lays out a demo installation of the trend agent under build/demo and runs the
-# SNMP service with it in the foreground, on this machine's live data:
+# Lays out a demo installation of the trend agent and the Host Resources MIB
+# agent under build/demo and runs the SNMP service with both in the
+# foreground, on this machine's live data:
 #   - build/demo/registry.db   the registry of the demo (WARDENLINE_REGISTRY)
 #   - build/demo/root          the install root (INI, LOGFILES, TrenFile)
 # The agent answers on udp:127.0.0.1:16161 (WL_DEMO_PORT) and sends its traps to
@@ -26,8 +27,8 @@ die() {
 }
 
 [ -d "$build_dir" ] || die "no build directory $build_dir: run 'make build' first"
-cmake --build "$build_dir" --target snmpsvc curvemib wlreg wltrend mgrseek wlipx >/dev/null ||
-  die "the build of snmpsvc, curvemib, wlreg, wltrend, mgrseek and wlipx failed"
+cmake --build "$build_dir" --target snmpsvc curvemib hostmib wlreg wltrend mgrseek wlipx >/dev/null ||
+  die "the build of snmpsvc, curvemib, hostmib, wlreg, wltrend, mgrseek and wlipx failed"
 snmpsvc=$build_dir/bin/snmpsvc
 wlreg=$build_dir/bin/wlreg
 wlipx=$build_dir/bin/wlipx
@@ -65,9 +66,15 @@ ipx='HKLM\SYSTEM\CurrentControlSet\Services\NwlnkIpx\Parameters'
 
 mibs="-M +$source_dir/mibs:$source_dir/mibs/base -m WARDENLINE-TREND-MIB"
 agent=udp:127.0.0.1:$port
+# Object names of the Host Resources MIB where its module is in the tree.
+host_mibs=
+if [ -f "$source_dir/mibs/base/HOST-RESOURCES-MIB" ] || [ -f "$source_dir/mibs/base/HOST-RESOURCES-MIB.txt" ]; then
+  host_mibs="-M +$source_dir/mibs:$source_dir/mibs/base -m +HOST-RESOURCES-MIB "
+fi
 cat <<EOF
 
-The trend agent runs on $agent; its trace log is $root/LOGFILES/CURVEMIB.LOG.
+The trend agent and the Host Resources MIB agent run on $agent; the trend
+agent's trace log is $root/LOGFILES/CURVEMIB.LOG.
 In another terminal:
 
   # The control table (one row per control: class, number, instance, ...)
@@ -75,6 +82,12 @@ In another terminal:
 
   # The history of control 1, the available memory in % (oldest sample first)
   snmpwalk -v1 -c public $mibs $agent trendHistoryValue.1
+
+  # The Host Resources MIB of this machine: system, storage, devices,
+  # partitions, file systems, processes and installed packages
+  # (libhostmib.so; tables older than 5 s are rebuilt when asked)
+  snmpwalk -v2c -c public $host_mibs$agent 1.3.6.1.2.1.25
+  snmpbulkwalk -v2c -c public $host_mibs$agent 1.3.6.1.2.1.25.2.3
 
   # Watch the threshold traps
   snmptrapd -f -Lo -C --disableAuthorization=yes $mibs udp:127.0.0.1:$trap_port
