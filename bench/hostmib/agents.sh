@@ -42,12 +42,15 @@ check_ours_built() { # BUILD
   done
 }
 
-wait_ready() { # PORT
+# Waits until the agent on PORT answers in 1.3.6.1.2.1.25; else prints the
+# end of its LOG and ends the script.
+wait_ready() { # PORT [LOG]
   for _ in $(seq 300); do
     MIBS= snmpgetnext -v2c -c public -On -t 1 -r 0 "127.0.0.1:$1" .1.3.6.1.2.1.25 2> /dev/null |
       grep -q '^\.1\.3\.6\.1\.2\.1\.25\.' && return 0
     sleep 0.05
   done
   echo "the agent on port $1 does not answer 1.3.6.1.2.1.25" >&2
+  [ -n "${2:-}" ] && grep -v '^Connection from' "$2" 2> /dev/null | tail -20 >&2
   exit 1
 }

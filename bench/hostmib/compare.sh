@@ -56,8 +56,8 @@ else
   start_ours "$build" "$ours_port"
   names=(snmpd ours)
 fi
-wait_ready "$snmpd_port"
-wait_ready "$ours_port"
+wait_ready "$snmpd_port" "$work/snmpd/snmpd.log"
+wait_ready "$ours_port" "$work/$([ "$self" -eq 1 ] && echo other/snmpd.log || echo snmpsvc.log)"
 # Both agents get a first walk to fill their caches. Ours rebuilds a table
 # family when its data is older than 5 seconds: after the pause its walk is
 # no older than snmpd's.

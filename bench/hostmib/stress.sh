@@ -59,7 +59,7 @@ else
   echo "agent: snmpsvc with libhostmib.so from $build"
   log=$work/snmpsvc.log
 fi
-wait_ready "$port"
+wait_ready "$port" "$log"
 
 status=0
 # 1,000 processes and 50 mounts a minute (a shorter run gets fewer).
