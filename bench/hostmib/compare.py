@@ -494,6 +494,66 @@ def same_name(a, b):
     return False
 
 
+# The SYNTAX limits of HOST-RESOURCES-MIB, by object (under 1.3.6.1.2.1.25):
+# ("size", largest length) for strings, ("range", lowest, highest) for numbers,
+# ("enum", values...) for enumerations, ("date",) for DateAndTime.
+POSITIVE = ("range", 1, 2147483647)
+NATURAL = ("range", 0, 2147483647)
+SYNTAX = {
+    (1, 2): ("date",), (1, 3): POSITIVE, (1, 4): ("size", 128), (1, 7): NATURAL,
+    (2, 2): NATURAL,
+    (2, 3, 1, 1): POSITIVE, (2, 3, 1, 3): ("size", 255), (2, 3, 1, 4): POSITIVE,
+    (2, 3, 1, 5): NATURAL, (2, 3, 1, 6): NATURAL,
+    (3, 2, 1, 1): POSITIVE, (3, 2, 1, 3): ("size", 64), (3, 2, 1, 5): ("enum", 1, 2, 3, 4, 5),
+    (3, 3, 1, 2): ("range", 0, 100), (3, 4, 1, 1): NATURAL, (3, 5, 1, 1): ("enum", 1, 2, 3, 4, 5),
+    (3, 6, 1, 1): ("enum", 1, 2), (3, 6, 1, 2): ("enum", 1, 2, 3, 4, 5, 6, 7, 8),
+    (3, 6, 1, 3): ("enum", 1, 2), (3, 6, 1, 4): NATURAL,
+    (3, 7, 1, 1): POSITIVE, (3, 7, 1, 2): ("size", 128), (3, 7, 1, 4): NATURAL, (3, 7, 1, 5): NATURAL,
+    (3, 8, 1, 1): POSITIVE, (3, 8, 1, 2): ("size", 128), (3, 8, 1, 3): ("size", 128),
+    (3, 8, 1, 5): ("enum", 1, 2), (3, 8, 1, 6): ("enum", 1, 2), (3, 8, 1, 7): NATURAL,
+    (3, 8, 1, 8): ("date",), (3, 8, 1, 9): ("date",),
+    (4, 1): POSITIVE, (4, 2, 1, 1): POSITIVE, (4, 2, 1, 2): ("size", 64), (4, 2, 1, 4): ("size", 128),
+    (4, 2, 1, 5): ("size", 128), (4, 2, 1, 6): ("enum", 1, 2, 3, 4), (4, 2, 1, 7): ("enum", 1, 2, 3, 4),
+    (5, 1, 1, 1): NATURAL, (5, 1, 1, 2): NATURAL,
+    (6, 3, 1, 1): POSITIVE, (6, 3, 1, 2): ("size", 64), (6, 3, 1, 4): ("enum", 1, 2, 3, 4),
+    (6, 3, 1, 5): ("date",),
+}
+NAMES = {
+    (1, 3): "hrSystemInitialLoadDevice", (1, 4): "hrSystemInitialLoadParameters",
+    (3, 3, 1, 1): "hrProcessorFrwID", (4, 1): "hrSWOSIndex", (4, 2, 1, 4): "hrSWRunPath",
+    (4, 2, 1, 5): "hrSWRunParameters", (4, 2, 1, 2): "hrSWRunName", (6, 3, 1, 2): "hrSWInstalledName",
+    (3, 2, 1, 3): "hrDeviceDescr", (3, 3, 1, 2): "hrProcessorLoad",
+}
+
+
+def syntax_faults(values):
+    """["object: value"] for the values outside their object's SYNTAX."""
+    faults = {}
+    for key, value in sorted(values.items()):
+        rest = key[len(HOST):]
+        if key[:len(HOST)] != HOST:
+            continue
+        for length in (4, 2):
+            rule = SYNTAX.get(rest[:length])
+            if rule is not None and len(rest) > length:
+                break
+        else:
+            continue
+        name = NAMES.get(rest[:length], "25." + ".".join(map(str, rest[:length])))
+        kind = rule[0]
+        if kind == "size":
+            ok = isinstance(value, bytes) and len(value) <= rule[1]
+        elif kind == "range":
+            ok = isinstance(value, int) and rule[1] <= value <= rule[2]
+        elif kind == "enum":
+            ok = value in rule[1:]
+        else:
+            ok = isinstance(value, bytes) and len(value) in (8, 11)
+        if not ok:
+            faults.setdefault(name, []).append(show(value))
+    return ["%s %s (%d)" % (name, bad[0], len(bad)) for name, bad in faults.items()]
+
+
 def ref_keys_kind(keys, index):
     for (key, _), i in keys.items():
         if i == index:
@@ -527,6 +587,11 @@ def main():
               args.settle, churn))
     print()
     compare(ref, ours, ref_time + our_time, churn, lived, report, os.cpu_count() or 1)
+    for name, values in zip(args.names, (ref, ours)):
+        faults = syntax_faults(values)
+        report.check(not faults or name == args.names[0],
+                     "every value of %s within its object's SYNTAX%s" % (
+                         name, "; outside: " + "; ".join(faults) if faults else ""))
     report.print()
     return 1 if report.failed() else 0
 

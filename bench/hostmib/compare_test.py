@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks of compare.py's reading of net-snmp output and of its verdicts,
 on made-up walks: identical walks pass; a file system of other size, a
-missing package, a renamed long-lived process and a load over 100 fail."""
+missing package, a renamed long-lived process, a load over 100 and values
+outside their SYNTAX fail."""
 
 import contextlib
 import io
@@ -90,6 +91,13 @@ class CompareTest(unittest.TestCase):
                 checks, _ = verdicts(WALK, WALK.replace(before, after))
                 self.assertIn(check, checks)
                 self.assertFalse(checks[check])
+
+        # Values outside their object's SYNTAX.
+        self.assertEqual(compare.syntax_faults(compare.parse_walk(WALK)), [])
+        bad = WALK + (".1.3.6.1.2.1.25.4.1.0 = INTEGER: 0\n"
+                      ".1.3.6.1.2.1.25.4.2.1.2.1 = STRING: \"%s\"\n" % ("x" * 65))
+        self.assertEqual(compare.syntax_faults(compare.parse_walk(bad)),
+                         ["hrSWOSIndex 0 (1)", "hrSWRunName '%s...' (1)" % ("x" * 25)])
 
         # A process that did not live through both walks may be missing.
         checks, _ = verdicts(WALK, WALK.replace('.1.3.6.1.2.1.25.4.2.1.2.1 = STRING: "init"\n', ""),
