@@ -15,7 +15,10 @@ CRIDOVOPROCESS* ProcessorMonitor() {
 // The extension row of the device with `index` when the device has `type`.
 CObject* ExtensionOf(DWORD index, HRDEVICETYPE type) {
   if (index == 0) return nullptr;
-  const CDeviceEntry* row = CDeviceTable::hrGet(index);
+  const auto* row =
+      static_cast<const CDeviceEntry*>(HrListGet(g_p_deviceList, index, [](const CObject* entry) {
+        return static_cast<const CDeviceEntry*>(entry)->hrDeviceIndexGet();
+      }));
   if (row == nullptr || row->hrDeviceTypeGet() != type) return nullptr;
   return row->hrExtendedEntryGet();
 }

@@ -19,33 +19,33 @@ namespace {
 // goes. A negative count, or records missing for a positive one, is a
 // failure.
 template <typename Record>
-class ProviderList {
+class CProviderList {
  public:
   template <typename Call>
-  ProviderList(Call call, bool registry) : registry_(registry) {
+  CProviderList(Call call, bool registry) : m_b_registry(registry) {
     DWORD unused = 0;
-    count_ = call(registry ? g_w_regHandle : g_w_w32Handle, &records_, &unused);
-    if (count_ > 0 && records_ == nullptr) count_ = -1;
+    m_i_count = call(registry ? g_w_regHandle : g_w_w32Handle, &m_p_records, &unused);
+    if (m_i_count > 0 && m_p_records == nullptr) m_i_count = -1;
   }
-  ~ProviderList() {
-    if (records_ == nullptr) return;
-    if (registry_) {
-      RegFreeResource(g_w_regHandle, records_);
+  ~CProviderList() {
+    if (m_p_records == nullptr) return;
+    if (m_b_registry) {
+      RegFreeResource(g_w_regHandle, m_p_records);
     } else {
-      W32FreeResource(g_w_w32Handle, records_);
+      W32FreeResource(g_w_w32Handle, m_p_records);
     }
   }
-  ProviderList(const ProviderList&) = delete;
-  ProviderList& operator=(const ProviderList&) = delete;
+  CProviderList(const CProviderList&) = delete;
+  CProviderList& operator=(const CProviderList&) = delete;
 
-  int count() const { return count_; }
-  bool failed() const { return count_ < 0; }
-  const Record& operator[](int i) const { return records_[i]; }
+  int Count() const { return m_i_count; }
+  bool Failed() const { return m_i_count < 0; }
+  const Record& operator[](int i) const { return m_p_records[i]; }
 
  private:
-  Record* records_ = nullptr;
-  int count_ = 0;
-  bool registry_;
+  Record* m_p_records = nullptr;
+  int m_i_count = 0;
+  bool m_b_registry;
 };
 
 CRIDOVOPROCESS* ProcessorMonitor() {
@@ -135,11 +135,11 @@ DWORD CDeviceTable::LoadProcessor(CObList* list) {
         0, HR_RESULT_MISSING, 0);
     return 0;
   }
-  ProviderList<W32ProcessorRecord> records(&W32GetProcessor, false);
-  DWORD result = records.failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
+  CProviderList<W32ProcessorRecord> records(&W32GetProcessor, false);
+  DWORD result = records.Failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
   int notStored = 0;
   const CString prefix = HrLoadText(115, u"Processor ");
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     ++notStored;
     DWORD index = 0;
     while (CDeviceEntry* row = GetNextEx(list, index, HR_DEVICE_PROCESSOR)) {
@@ -162,15 +162,15 @@ DWORD CDeviceTable::LoadProcessor(CObList* list) {
   TraceLoad(
       u"CDeviceTable::LoadProcessor: Completed, Not Stored = %1!d!, Result = %2!d!, "
       u"result = %3!d!\r\n",
-      notStored, records.count(), result);
+      notStored, records.Count(), result);
   return result;
 }
 
 DWORD CDeviceTable::LoadPrinter(CObList* list) {
-  ProviderList<W32PrinterRecord> records(&W32GetPrinter, false);
-  DWORD result = records.failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
+  CProviderList<W32PrinterRecord> records(&W32GetPrinter, false);
+  DWORD result = records.Failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
   int notStored = 0;
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     ++notStored;
     const CString name = HrFieldText(records[i].name);
     DWORD index = 0;
@@ -191,15 +191,15 @@ DWORD CDeviceTable::LoadPrinter(CObList* list) {
   TraceLoad(
       u"CDeviceTable::LoadPrinter: Completed, Not Stored = %1!d!, Result = %2!d!, "
       u"result = %3!d!\r\n",
-      notStored, records.count(), result);
+      notStored, records.Count(), result);
   return result;
 }
 
 DWORD CDeviceTable::LoadDiskStorage(CObList* list) {
-  ProviderList<W32DiskStorageRecord> records(&W32GetDiskStorage, false);
-  DWORD result = records.failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
+  CProviderList<W32DiskStorageRecord> records(&W32GetDiskStorage, false);
+  DWORD result = records.Failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
   int notStored = 0;
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     ++notStored;
     const W32DiskStorageRecord& record = records[i];
     DWORD index = 0;
@@ -225,21 +225,21 @@ DWORD CDeviceTable::LoadDiskStorage(CObList* list) {
   TraceLoad(
       u"CDeviceTable::LoadDiskStorage: Completed, Not Stored = %1!d!, Result = %2!d!, "
       u"result = %3!d!\r\n",
-      notStored, records.count(), result);
+      notStored, records.Count(), result);
   return result;
 }
 
 // Hard disks meet their rows by signature; CD-ROM drives by order, the n-th
 // CD-ROM record describing the n-th CD-ROM row.
 DWORD CDeviceTable::LoadScsiDiskStorage(CObList* list) {
-  ProviderList<RegScsiDiskRecord> records(&RegGetScsiDiskStorage, true);
-  DWORD result = records.failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
+  CProviderList<RegScsiDiskRecord> records(&RegGetScsiDiskStorage, true);
+  DWORD result = records.Failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
   int notStored = 0;
   int registryCd = 0;
   int deviceCd = 0;
   const CString hardDiskFormat = HrLoadText(108, u"#%d: %s; Driver: %s; Bus: %s.");
   const CString otherFormat = HrLoadText(109, u"%s; Driver: %s; Bus: %s.");
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     ++notStored;
     const RegScsiDiskRecord& record = records[i];
     const DWORD signature = GetDiskSignature(HrFieldText(record.identifier));
@@ -271,16 +271,16 @@ DWORD CDeviceTable::LoadScsiDiskStorage(CObList* list) {
   TraceLog(HR_TRACE_TABLE,
            u"CDeviceTable::LoadScsiDiskStorage: Completed, Not Stored = %1!d!, Reg CD = %2!d!, "
            u"W32 CD = %3!d!, Result = %4!d!, result = %5!d!\r\n",
-           notStored, registryCd, deviceCd, records.count(), static_cast<int>(result));
+           notStored, registryCd, deviceCd, records.Count(), static_cast<int>(result));
   return result;
 }
 
 DWORD CDeviceTable::LoadNonScsiDiskStorage(CObList* list) {
-  ProviderList<RegNonScsiDiskRecord> records(&RegGetNonScsiDiskStorage, true);
-  DWORD result = records.failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
+  CProviderList<RegNonScsiDiskRecord> records(&RegGetNonScsiDiskStorage, true);
+  DWORD result = records.Failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
   int notStored = 0;
   const CString format = HrLoadText(110, u"#%d: %s; Firmware: %s; Serial#: %s; Bus: %s.");
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     ++notStored;
     const RegNonScsiDiskRecord& record = records[i];
     const DWORD signature = GetDiskSignature(HrFieldText(record.identifier));
@@ -302,15 +302,15 @@ DWORD CDeviceTable::LoadNonScsiDiskStorage(CObList* list) {
   TraceLoad(
       u"CDeviceTable::LoadNonScsiDiskStorage: Completed, Not Stored = %1!d!, Result = "
       u"%2!d!, result = %3!d!\r\n",
-      notStored, records.count(), result);
+      notStored, records.Count(), result);
   return result;
 }
 
 DWORD CDeviceTable::LoadNetwork(CObList* list) {
-  ProviderList<W32NetworkRecord> records(&W32GetNetwork, false);
-  DWORD result = records.failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
+  CProviderList<W32NetworkRecord> records(&W32GetNetwork, false);
+  DWORD result = records.Failed() ? static_cast<DWORD>(HR_RESULT_DEVICE_BUILD) : 0;
   int notStored = 0;
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     ++notStored;
     const W32NetworkRecord& record = records[i];
     DWORD index = 0;
@@ -332,16 +332,16 @@ DWORD CDeviceTable::LoadNetwork(CObList* list) {
   TraceLoad(
       u"CDeviceTable::LoadNetwork: Completed, Not Stored = %1!d!, Result = %2!d!, "
       u"result = %3!d!\r\n",
-      notStored, records.count(), result);
+      notStored, records.Count(), result);
   return result;
 }
 
 // Only the first keyboard record is used, for the first keyboard row.
 DWORD CDeviceTable::LoadKeyboard(CObList* list) {
-  ProviderList<RegKeyboardRecord> records(&RegGetKeyboard, true);
-  DWORD result = records.failed() ? static_cast<DWORD>(records.count()) : 0;
+  CProviderList<RegKeyboardRecord> records(&RegGetKeyboard, true);
+  DWORD result = records.Failed() ? static_cast<DWORD>(records.Count()) : 0;
   int notStored = 0;
-  if (records.count() > 0) {
+  if (records.Count() > 0) {
     const RegKeyboardRecord& record = records[0];
     DWORD index = 0;
     CDeviceEntry* row = GetNextEx(list, index, HR_DEVICE_KEYBOARD);
@@ -362,16 +362,16 @@ DWORD CDeviceTable::LoadKeyboard(CObList* list) {
   TraceLoad(
       u"CDeviceTable::LoadKeyboard: Completed, Not Stored = %1!d!, Result = %2!d!, "
       u"result = %3!d!\r\n",
-      notStored, records.count(), result);
+      notStored, records.Count(), result);
   return result;
 }
 
 DWORD CDeviceTable::LoadVideo(CObList* list, DWORD& counter) {
-  ProviderList<RegVideoRecord> records(&RegGetDeviceVideo, true);
-  DWORD result = records.failed() ? static_cast<DWORD>(records.count()) : 0;
+  CProviderList<RegVideoRecord> records(&RegGetDeviceVideo, true);
+  DWORD result = records.Failed() ? static_cast<DWORD>(records.Count()) : 0;
   const CString format =
       HrLoadText(102, u"%s, Controller: %s, Peripheral: %s, Bus: %s, VGA Compatible: %lu.");
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     const RegVideoRecord& record = records[i];
     const CString peripheral = HrFieldText(record.peripheral);
     CString description;
@@ -382,15 +382,15 @@ DWORD CDeviceTable::LoadVideo(CObList* list, DWORD& counter) {
   }
   TraceLog(HR_TRACE_TABLE,
            u"CDeviceTable::LoadVideo: Completed, Result = %1!d!, result = %2!d!\r\n",
-           records.count(), static_cast<int>(result));
+           records.Count(), static_cast<int>(result));
   return result;
 }
 
 DWORD CDeviceTable::LoadParallelPort(CObList* list, DWORD& counter) {
-  ProviderList<RegPortRecord> records(&RegGetParallelPort, true);
-  DWORD result = records.failed() ? static_cast<DWORD>(records.count()) : 0;
+  CProviderList<RegPortRecord> records(&RegGetParallelPort, true);
+  DWORD result = records.Failed() ? static_cast<DWORD>(records.Count()) : 0;
   const CString format = HrLoadText(103, u"%s, Controller: %s, Bus: %s.");
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     const RegPortRecord& record = records[i];
     const CString controller = HrFieldText(record.controller);
     CString description;
@@ -400,15 +400,15 @@ DWORD CDeviceTable::LoadParallelPort(CObList* list, DWORD& counter) {
   }
   TraceLog(HR_TRACE_TABLE,
            u"CDeviceTable::LoadParallelPort: Completed, Result = %1!d!, result = %2!d!\r\n",
-           records.count(), static_cast<int>(result));
+           records.Count(), static_cast<int>(result));
   return result;
 }
 
 DWORD CDeviceTable::LoadPointerPort(CObList* list, DWORD& counter) {
-  ProviderList<RegPointerRecord> records(&RegGetPointerPort, true);
-  DWORD result = records.failed() ? static_cast<DWORD>(records.count()) : 0;
+  CProviderList<RegPointerRecord> records(&RegGetPointerPort, true);
+  DWORD result = records.Failed() ? static_cast<DWORD>(records.Count()) : 0;
   const CString format = HrLoadText(104, u"%s, Driver: %s, Class: %s, Bus: %s, Description: %s.");
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     const RegPointerRecord& record = records[i];
     const CString name = HrFieldText(record.name);
     CString description;
@@ -419,15 +419,15 @@ DWORD CDeviceTable::LoadPointerPort(CObList* list, DWORD& counter) {
   }
   TraceLog(HR_TRACE_TABLE,
            u"CDeviceTable::LoadPointerPort: Completed, Result = %1!d!, result = %2!d!\r\n",
-           records.count(), static_cast<int>(result));
+           records.Count(), static_cast<int>(result));
   return result;
 }
 
 DWORD CDeviceTable::LoadSerialComm(CObList* list, DWORD& counter) {
-  ProviderList<RegSerialRecord> records(&RegGetSerialComm, true);
-  DWORD result = records.failed() ? static_cast<DWORD>(records.count()) : 0;
+  CProviderList<RegSerialRecord> records(&RegGetSerialComm, true);
+  DWORD result = records.Failed() ? static_cast<DWORD>(records.Count()) : 0;
   const CString format = HrLoadText(105, u"%s, Controller: %s, Bus: %s.");
-  for (int i = 0; result == 0 && i < records.count(); ++i) {
+  for (int i = 0; result == 0 && i < records.Count(); ++i) {
     const RegPortRecord& record = records[i].port;
     const CString controller = HrFieldText(record.controller);
     CString description;
@@ -437,6 +437,6 @@ DWORD CDeviceTable::LoadSerialComm(CObList* list, DWORD& counter) {
   }
   TraceLog(HR_TRACE_TABLE,
            u"CDeviceTable::LoadSerialComm: Completed, Result = %1!d!, result = %2!d!\r\n",
-           records.count(), static_cast<int>(result));
+           records.Count(), static_cast<int>(result));
   return result;
 }

@@ -10,6 +10,7 @@
 #include "agent/hostres/record_text.h"
 #include "agent/hostres/result_codes.h"
 #include "agent/hostres/ridovo_app.h"
+#include "agent/hostres/storage_family.h"
 #include "agent/hostres/trace_log.h"
 
 CObList*& g_p_deviceList = g_p_tableList[HR_LIST_DEVICE];
@@ -61,9 +62,7 @@ DWORD CDeviceTable::hrInit() {
 }
 
 DWORD CDeviceTable::hrRefresh() {
-  // TODO(i15): run the storage family's chain (device, storage, file system,
-  // partition) once the other three tables are merged.
-  const DWORD result = Refresh();
+  const DWORD result = HrStorageFamilyRefresh(HR_FAMILY_DEVICE_FIRST);
   TraceLog(HR_TRACE_ENTRY_POINT, u"CDeviceTable::hrRefresh: Completed, result = %1!d!\r\n",
            static_cast<int>(result));
   return result;

@@ -18,12 +18,8 @@
 
 #include "agent/hostres/device_entry.h"
 #include "agent/hostres/hostscan.h"
+#include "agent/hostres/result_codes.h"
 #include "agent/hostres/table_list.h"
-
-enum : DWORD {
-  HR_RESULT_DEVICE_BUILD = 1208,
-  HR_RESULT_DEVICE_REFRESH = 1209,
-};
 
 // The device list: the device slot of the library's table lists.
 extern CObList*& g_p_deviceList;

@@ -27,6 +27,12 @@ bool SamePair(const CObject* oldEntry, const CObject* newEntry) {
   return a->HarddiskGet() == b->HarddiskGet() && a->PartitionGet() == b->PartitionGet();
 }
 
+size_t PairHash(const CObject* entry) {
+  const auto* row = static_cast<const CFileSysEntry*>(entry);
+  return static_cast<size_t>(static_cast<uint32_t>(row->HarddiskGet())) * 0x9E3779B97F4A7C15ull ^
+         static_cast<uint32_t>(row->PartitionGet());
+}
+
 unsigned PointerInsert(const void* entry) {
   return static_cast<unsigned>(reinterpret_cast<uintptr_t>(entry));
 }
@@ -127,8 +133,8 @@ DWORD CFileSysTable::Refresh() {
 }
 
 void CFileSysTable::UpdateIndexInNewTable(CObList*& oldList, CObList*& newList) {
-  const DWORD last =
-      HrListUpdateIndex(oldList, newList, FileSysIndexOf, FileSysIndexSetOf, SamePair, true);
+  const DWORD last = HrListUpdateIndex(oldList, newList, FileSysIndexOf, FileSysIndexSetOf,
+                                       SamePair, true, PairHash);
   TraceLog(HR_TRACE_STEP, u"CFileSysTable::UpdateIndexInNewTable: Completed, Index = %1!d!\r\n",
            static_cast<int>(last));
 }

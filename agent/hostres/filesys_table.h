@@ -2,8 +2,9 @@
 // provider reports, numbered 1, 2, ... in its order at the first build. Each
 // row refers to the first storage row with the same (hard disk, partition)
 // pair (its index, and its label as the mount point); a rebuild gives every
-// row whose pair was there before the old row's index and numbers new rows
-// above every index seen and the new row count.
+// row whose pair was there before an old row's index (one old row's index to
+// one new row) and numbers new rows above every index seen and the new row
+// count.
 //
 // Rows belong to the global list g_p_fileSysList and stay valid until the
 // next rebuild of the storage family or unload. Not thread safe (see
@@ -132,8 +133,9 @@ class HOSTSCAN_CLASS CFileSysTable {
  private:
   // A new list from the provider into `list` (null on failure): 0 or 1213.
   static DWORD BuildTable(CObList*& list);
-  // (hard disk, partition) pairs carry indexes to every new row that has
-  // them.
+  // (hard disk, partition) pairs carry indexes over, each old row's to the
+  // first new row with its pair that has none yet, so that rows sharing a
+  // pair (several mounts of one area) keep distinct indexes.
   static void UpdateIndexInNewTable(CObList*& oldList, CObList*& newList);
 
   HrCursor m_pos_cursor;

@@ -31,10 +31,46 @@ bool SameKey(const CObject* oldEntry, const CObject* newEntry) {
          a->hrDeviceIndexGet() == b->hrDeviceIndexGet();
 }
 
+size_t KeyHash(const CObject* entry) {
+  const auto* row = static_cast<const CPartitionEntry*>(entry);
+  return (static_cast<size_t>(static_cast<uint32_t>(row->HarddiskGet())) * 0x9E3779B97F4A7C15ull ^
+          static_cast<uint32_t>(row->PartitionGet())) *
+             0x9E3779B97F4A7C15ull ^
+         row->hrDeviceIndexGet();
+}
+
 // Whether row `a` comes before row `b` in walk order: by device index,
 // then partition index.
 bool Before(DWORD deviceA, DWORD partitionA, DWORD deviceB, DWORD partitionB) {
   return deviceA < deviceB || (deviceA == deviceB && partitionA < partitionB);
+}
+
+// Whether the rows of `list` stand in strictly ascending pair order, as the
+// provider's disks and partitions normally come. Worked out once per list and
+// generation of the table lists (a rebuild of any table bumps it).
+struct PairOrder {
+  const CObList* list = nullptr;
+  DWORD generation = 0;
+  bool inOrder = false;
+};
+PairOrder g_po_pairOrder;
+
+bool InPairOrder(const CObList* list) {
+  PairOrder& known = g_po_pairOrder;
+  if (list == known.list && known.generation == g_ul_tableGeneration) return known.inOrder;
+  known.list = list;
+  known.generation = g_ul_tableGeneration;
+  known.inOrder = true;
+  const CPartitionEntry* previous = nullptr;
+  POSITION pos = list->GetHeadPosition();
+  while (pos != nullptr && known.inOrder) {
+    const auto* row = static_cast<const CPartitionEntry*>(list->GetNext(pos));
+    known.inOrder =
+        previous == nullptr || Before(previous->hrDeviceIndexGet(), previous->hrPartitionIndexGet(),
+                                      row->hrDeviceIndexGet(), row->hrPartitionIndexGet());
+    previous = row;
+  }
+  return known.inOrder;
 }
 
 unsigned PointerInsert(const void* entry) {
@@ -117,7 +153,23 @@ CPartitionEntry* CPartitionTable::GetNextPartition(DWORD& deviceIndex, DWORD& pa
   POSITION at = nullptr;
   const CObList* list = g_p_partitionList;
   POSITION pos = list != nullptr ? list->GetHeadPosition() : nullptr;
-  while (pos != nullptr) {
+  // Fast path: in a list in pair order, the row after the one the cursor
+  // stands on (when it has the given pair) is the next pair.
+  bool fast = false;
+  if (list != nullptr && m_pos_cursor.pos != nullptr &&
+      m_pos_cursor.generation == g_ul_tableGeneration && InPairOrder(list)) {
+    POSITION next = m_pos_cursor.pos;
+    const auto* here = static_cast<const CPartitionEntry*>(list->GetNext(next));
+    if (here->hrDeviceIndexGet() == device && here->hrPartitionIndexGet() == partition) {
+      fast = true;
+      pos = nullptr;
+      if (next != nullptr) {
+        entry = static_cast<CPartitionEntry*>(list->GetAt(next));
+        at = next;
+      }
+    }
+  }
+  while (!fast && pos != nullptr) {
     const POSITION here = pos;
     auto* row = static_cast<CPartitionEntry*>(list->GetNext(pos));
     const DWORD rowDevice = row->hrDeviceIndexGet();
@@ -171,8 +223,8 @@ DWORD CPartitionTable::Refresh() {
 }
 
 void CPartitionTable::UpdateIndexInNewTable(CObList*& oldList, CObList*& newList) {
-  const DWORD last =
-      HrListUpdateIndex(oldList, newList, PartitionIndexOf, PartitionIndexSetOf, SameKey, true);
+  const DWORD last = HrListUpdateIndex(oldList, newList, PartitionIndexOf, PartitionIndexSetOf,
+                                       SameKey, true, KeyHash);
   TraceLog(HR_TRACE_STEP, u"CPartitionTable::UpdateIndexInNewTable: Completed, Index = %1!d!\r\n",
            static_cast<int>(last));
 }

@@ -100,8 +100,12 @@ class HOSTSCAN_CLASS CPartitionTable {
  private:
   // A new list from the provider into `list` (null on failure): 0 or 1210.
   static DWORD BuildTable(CObList*& list);
+  // (hard disk, partition, device index) carries partition indexes over,
+  // each old row's to the first new row with that key that has none yet.
   static void UpdateIndexInNewTable(CObList*& oldList, CObList*& newList);
-  // The walk step behind hrGetNext; leaves the cursor on the result.
+  // The walk step behind hrGetNext; leaves the cursor on the result. A walk
+  // that feeds each pair back takes one step per call while the list is in
+  // pair order (the usual case), else a pass over the list per call.
   CPartitionEntry* GetNextPartition(DWORD& deviceIndex, DWORD& partitionIndex);
 
   HrCursor m_pos_cursor;

@@ -35,6 +35,12 @@ enum : DWORD {
   HR_RESULT_FILESYS_TIMEZONE = 1226,     // the time-zone call failed (file systems)
 };
 
+// The device table.
+enum : DWORD {
+  HR_RESULT_DEVICE_BUILD = 1208,    // a device provider call failed; building the table failed
+  HR_RESULT_DEVICE_REFRESH = 1209,  // refreshing the device table failed
+};
+
 // Trace classes: each trace line carries one; the debug mask selects them.
 enum : WORD {
   HR_TRACE_LOAD_DETAIL = 0x01,

@@ -49,7 +49,7 @@ DWORD CS_ridovoApp::ReportGet(int index) const {
   return index >= 0 && index <= 2 ? m_b_report[index].load() : 0;
 }
 
-void CS_ridovoApp::ProcessSet(CRIDOVOPROCESS* process) {
+void CS_ridovoApp::ProcessSetForTesting(CRIDOVOPROCESS* process) {
   if (process == m_p_process) return;
   if (m_p_process != nullptr) {
     m_p_process->DeInit();

@@ -52,7 +52,7 @@ class CS_ridovoApp : public CWinApp {
   // Hands the application a processor monitor, which it owns from then on;
   // a previous one is stopped and destroyed. Init makes its own; programs
   // that run no start-up (tests) give one here.
-  void ProcessSet(CRIDOVOPROCESS* process);
+  void ProcessSetForTesting(CRIDOVOPROCESS* process);
 
  private:
   DWORD m_h_errorLog = 0;

@@ -1,6 +1,8 @@
 #include "agent/hostres/storage_table.h"
 
 #include <cstdint>
+#include <functional>
+#include <string_view>
 
 #include "agent/hostres/record_text.h"
 #include "agent/hostres/result_codes.h"
@@ -24,6 +26,12 @@ void StorageIndexSetOf(CObject* entry, DWORD index) {
 bool SameLabel(const CObject* oldEntry, const CObject* newEntry) {
   return static_cast<const CStorageEntry*>(oldEntry)->StorageLabelGet() ==
          static_cast<const CStorageEntry*>(newEntry)->StorageLabelGet();
+}
+
+size_t LabelHash(const CObject* entry) {
+  const CString& label = static_cast<const CStorageEntry*>(entry)->StorageLabelGet();
+  return std::hash<std::u16string_view>()(
+      std::u16string_view(static_cast<const WCHAR*>(label), label.GetLength()));
 }
 
 unsigned PointerInsert(const void* entry) {
@@ -113,8 +121,8 @@ DWORD CStorageTable::Refresh() {
 }
 
 void CStorageTable::UpdateIndexInNewTable(CObList*& oldList, CObList*& newList) {
-  const DWORD last =
-      HrListUpdateIndex(oldList, newList, StorageIndexOf, StorageIndexSetOf, SameLabel, false);
+  const DWORD last = HrListUpdateIndex(oldList, newList, StorageIndexOf, StorageIndexSetOf,
+                                       SameLabel, false, LabelHash);
   TraceLog(HR_TRACE_STEP, u"CStorageTable::UpdateIndexInNewTable: Completed, Index = %1!d!\r\n",
            static_cast<int>(last));
 }

@@ -58,7 +58,7 @@ class HOSTSCAN_CLASS CStorageEntry : public CObject {
 
  private:
   DWORD m_ul_index = 0;
-  HRSTORAGETYPE m_e_type = HR_STORAGE_OTHER;
+  HRSTORAGETYPE m_e_type{};  // 0 until EntrySet; never 0 in a built table
   CString m_s_description;
   DWORD m_ul_allocationUnits = 0;
   DWORD m_ul_size = 0;

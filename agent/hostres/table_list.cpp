@@ -1,5 +1,8 @@
 #include "agent/hostres/table_list.h"
 
+#include <unordered_map>
+#include <vector>
+
 DWORD g_ul_tableGeneration = 1;
 
 CObList* HrListNew() { return new CObList(10); }
@@ -68,22 +71,38 @@ DWORD HrListCount(const CObList* list) {
 }
 
 DWORD HrListUpdateIndex(const CObList* oldList, CObList* newList, HRINDEXOF indexOf,
-                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool everyMatch) {
+                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool freeOnly, HRKEYHASH keyHash) {
   if (newList == nullptr) return 0;
+  // The new entries in list order, by key hash when there is one.
+  std::unordered_map<size_t, std::vector<CObject*>> byHash;
+  std::vector<CObject*> all;
   POSITION pos = newList->GetHeadPosition();
-  while (pos != nullptr) setIndex(newList->GetNext(pos), 0);
+  while (pos != nullptr) {
+    CObject* fresh = newList->GetNext(pos);
+    setIndex(fresh, 0);
+    if (keyHash != nullptr) {
+      byHash[keyHash(fresh)].push_back(fresh);
+    } else {
+      all.push_back(fresh);
+    }
+  }
   DWORD last = static_cast<DWORD>(newList->GetCount());
   POSITION oldPos = oldList == nullptr ? nullptr : oldList->GetHeadPosition();
   while (oldPos != nullptr) {
     const CObject* old = oldList->GetNext(oldPos);
     const DWORD oldIndex = indexOf(old);
     if (oldIndex > last) last = oldIndex;
-    pos = newList->GetHeadPosition();
-    while (pos != nullptr) {
-      CObject* fresh = newList->GetNext(pos);
+    const std::vector<CObject*>* candidates = &all;
+    if (keyHash != nullptr) {
+      const auto bucket = byHash.find(keyHash(old));
+      if (bucket == byHash.end()) continue;
+      candidates = &bucket->second;
+    }
+    for (CObject* fresh : *candidates) {
+      if (freeOnly && indexOf(fresh) != 0) continue;
       if (sameKey(old, fresh)) {
         setIndex(fresh, oldIndex);
-        if (!everyMatch) break;
+        break;
       }
     }
   }

@@ -11,6 +11,8 @@
 // Thread safety: none; the consumer calls the tables from one thread at a time.
 #pragma once
 
+#include <stddef.h>
+
 #include "mfc/afx.h"
 #include "mfc/afxcoll.h"
 #include "win32/types.h"
@@ -56,15 +58,21 @@ DWORD HrListCount(const CObList* list);
 using HRSETINDEX = void (*)(CObject* entry, DWORD index);
 // Whether a new entry is the same thing as an old one (the table's key).
 using HRSAMEKEY = bool (*)(const CObject* oldEntry, const CObject* newEntry);
+// A hash of an entry's key: entries with the same key hash alike.
+using HRKEYHASH = size_t (*)(const CObject* entry);
 
 // Index keeping from an old list to a freshly built one: every new entry's
 // index is cleared; each old entry, in order, gives its index to the first
-// new entry with the same key (or to every such entry when `everyMatch`);
-// the new entries left without one are numbered on from the highest of the
-// old indexes and the new list's size. Returns that last number. Either list
-// may be null.
+// new entry with the same key (with `freeOnly`, the first such entry that has
+// not taken an index yet, so that entries sharing a key keep distinct
+// indexes); the new entries left without one are numbered on from the
+// highest of the old indexes and the new list's size. Returns that last
+// number. Either list may be null. With `keyHash` the new entries are found
+// through a hash table (linear time) instead of a search of the new list per
+// old entry (quadratic); the outcome is the same.
 DWORD HrListUpdateIndex(const CObList* oldList, CObList* newList, HRINDEXOF indexOf,
-                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool everyMatch);
+                        HRSETINDEX setIndex, HRSAMEKEY sameKey, bool freeOnly,
+                        HRKEYHASH keyHash = nullptr);
 
 // Rebuilds a built table keeping indexes: nothing (0) when the list does not
 // exist; otherwise builds a new list, and on success carries the indexes over

@@ -25,7 +25,7 @@ TEST(DeviceTableOnThisMachine, OneProcessorRowPerProcessorWithALoad) {
   CS_ridovoApp app;
   auto* monitor = new CRIDOVOPROCESS;
   ASSERT_EQ(monitor->Init(), 0u);
-  app.ProcessSet(monitor);
+  app.ProcessSetForTesting(monitor);
   // Two sampling passes more than a second apart give every processor a
   // load; the helper is asked on a thread of its own (see sw_tables_test.cpp).
   std::thread([monitor] {

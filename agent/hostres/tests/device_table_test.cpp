@@ -318,7 +318,7 @@ TEST_F(DeviceTableTest, EveryProcessorRowGetsItsOwnExtensionWithTheMonitorsLoad)
 
   CS_ridovoApp app;
   auto* monitor = new CRIDOVOPROCESS;
-  app.ProcessSet(monitor);
+  app.ProcessSetForTesting(monitor);
   for (int p = 0; p < 3; ++p) monitor->LoadSet(p, static_cast<DWORD>(10 * (p + 1)));
   ASSERT_EQ(CDeviceTable::hrInit(), 0u);
 

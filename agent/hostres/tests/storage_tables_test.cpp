@@ -17,7 +17,6 @@
 #include "agent/hostres/filesys_table.h"
 #include "agent/hostres/partition_table.h"
 #include "agent/hostres/ridovo_app.h"
-#include "agent/hostres/storage_family.h"
 #include "agent/hostres/storage_table.h"
 #include "agent/hostres/system_group.h"
 #include "agent/testing/agent_environment.h"
@@ -274,10 +273,11 @@ TEST_F(StorageTablesTest, FileSystemsReferToTheirStorageRowByDiskAndPartition) {
   json full = FileSystem(1, 1);
   full["bootable"] = 1;
   full["lastFullBackup"] = Time(2026, 1, 2, 3);
-  Set("W32GetFileSystem", {full, FileSystem(2, 5), FileSystem(1, 2)});
+  // The second (2, 5) is another mount of the same area (a bind mount).
+  Set("W32GetFileSystem", {full, FileSystem(2, 5), FileSystem(1, 2), FileSystem(2, 5)});
   CFileSysTable table;
   ASSERT_EQ(CFileSysTable::hrInit(), 0u);
-  ASSERT_EQ(table.hrGetEntryCount(), 3u);
+  ASSERT_EQ(table.hrGetEntryCount(), 4u);
 
   const CFileSysEntry* boot = table.hrGet(1);
   ASSERT_NE(boot, nullptr);
@@ -286,11 +286,11 @@ TEST_F(StorageTablesTest, FileSystemsReferToTheirStorageRowByDiskAndPartition) {
   HRFSTYPES type{};
   HRFSACCESS access{};
   int bootable = 0;
-  SYSTEMTIME full_backup{}, partial{};
+  SYSTEMTIME fullBackup{}, partial{};
   TIME_ZONE_INFORMATION zone{};
   HRTimeZone kind = 0;
-  boot->hrEntryGet(index, mount, type, access, storage, remote, bootable, full_backup, partial,
-                   zone, kind);
+  boot->hrEntryGet(index, mount, type, access, storage, remote, bootable, fullBackup, partial, zone,
+                   kind);
   EXPECT_EQ(storage, 2u) << "the first storage row on (1, 1)";
   EXPECT_EQ(Text(mount), u"/boot");
   EXPECT_EQ(Text(remote), u"untouched");
@@ -298,7 +298,7 @@ TEST_F(StorageTablesTest, FileSystemsReferToTheirStorageRowByDiskAndPartition) {
   EXPECT_EQ(type, HR_FS_JOURNALED);
   EXPECT_EQ(access, HR_FS_READ_WRITE);
   EXPECT_EQ(bootable, 1);
-  EXPECT_EQ(full_backup.wDay, 2);
+  EXPECT_EQ(fullBackup.wDay, 2);
   EXPECT_EQ(partial.wYear, 0);
   EXPECT_EQ(zone.Bias, -60);
   EXPECT_EQ(kind, 2u);
@@ -314,20 +314,21 @@ TEST_F(StorageTablesTest, FileSystemsReferToTheirStorageRowByDiskAndPartition) {
   EXPECT_EQ(CFileSysTable::StorageIndexGet(7, 7, buffer), 0u);
   EXPECT_EQ(buffer[0], u'\0');
 
-  // (1, 2) goes: the others keep their indexes, a new pair gets 4.
-  Set("W32GetFileSystem", {FileSystem(2, 5), FileSystem(3, 1), FileSystem(1, 1)});
+  // (1, 2) goes: the others keep their indexes, both (2, 5) rows distinct
+  // ones, and a new pair gets 5.
+  Set("W32GetFileSystem", {FileSystem(2, 5), FileSystem(2, 5), FileSystem(3, 1), FileSystem(1, 1)});
   ASSERT_EQ(CFileSysTable::hrRefresh(), 0u);
   std::vector<DWORD> walk;
   index = 0;
   while (table.hrGetNext(index) != nullptr) walk.push_back(index);
-  EXPECT_EQ(walk, (std::vector<DWORD>{2, 4, 1}));
+  EXPECT_EQ(walk, (std::vector<DWORD>{2, 4, 5, 1}));
 
   Set("W32GetFileSystem", {{"result", -1}});
   EXPECT_EQ(CFileSysTable::hrRefresh(), 1214u);
   Set("W32GetFileSystem", json::array());
   Set("W32GetSystemTimeZone", {{"result", 5}});
   EXPECT_EQ(CFileSysTable::Refresh(), 1214u) << "the time zone is part of every row";
-  EXPECT_EQ(table.hrGetEntryCount(), 3u);
+  EXPECT_EQ(table.hrGetEntryCount(), 4u);
 }
 
 // --- partition table ---
@@ -427,7 +428,7 @@ TEST_F(PartitionTablesTest, TheChainRebuildsInDependencyOrderAndStopsAtAFailure)
   // after the devices is.
   Set("W32GetDevice", {{"result", -2}});
   Set("W32GetPartition", {Partition(1, 1), Partition(1, 2)});
-  EXPECT_EQ(HrStorageFamilyRefresh(HR_FAMILY_DEVICE_FIRST), 1209u);
+  EXPECT_EQ(CDeviceTable::hrRefresh(), 1209u);
   EXPECT_EQ(storage.hrGet(1), before) << "storage not rebuilt after the device failure";
   EXPECT_EQ(table_.hrRefresh(), 1209u);
   EXPECT_NE(storage.hrGet(1), before) << "storage rebuilt before the devices";
