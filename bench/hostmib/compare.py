@@ -462,9 +462,16 @@ def compare(ref, ours, elapsed, churn, lived, report, cpus):
     differences = compare_columns(ref_sw, our_sw, pairs, {
         3: "hrSWInstalledID", 4: "hrSWInstalledType", 5: "hrSWInstalledDate"},
         {5: lambda a, b: date_seconds(a) is not None and date_seconds(a) == date_seconds(b)})
-    only_ours = sorted(k[0].decode("utf-8", "replace") for k in our_keys if k not in ref_keys)
-    if only_ours:
-        differences.append("only in %s: %d (%s)" % (report.names[1], len(only_ours), ", ".join(only_ours[:4])))
+    # What only ours lists, by kind (the text before ": " in its names).
+    kinds = {}
+    for key, index in our_keys.items():
+        if key not in ref_keys:
+            name = our_sw[index].get(2, b"")
+            kind = name.split(b": ", 1)[0].decode("utf-8", "replace") if b": " in name else "other"
+            kinds[kind] = kinds.get(kind, 0) + 1
+    if kinds:
+        differences.append("only in %s: %d (%s)" % (report.names[1], sum(kinds.values()), ", ".join(
+            "%d %s" % (n, kind) for kind, n in sorted(kinds.items()))))
     report.row("hrSWInstalledTable", len(ref_sw), len(our_sw), len(pairs), differences)
     missing = sorted(k[0].decode("utf-8", "replace") for k in ref_keys if k not in our_keys)
     report.check(bool(ref_keys) and not missing,
