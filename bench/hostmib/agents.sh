@@ -20,13 +20,19 @@ start_snmpd() { # NAME PORT
 
 # snmpsvc of BUILD with the agents scripts/install.sh registers (the trend
 # agent and the Host Resources agent), community public, in a registry of
-# its own. Its output goes to $work/snmpsvc.log.
+# its own; with $refresh_seconds set, the Host Resources agent rebuilds a
+# table family whose data is older than that. Its output goes to
+# $work/snmpsvc.log.
 start_ours() { # BUILD PORT
   (
     export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work
     "$root/scripts/install.sh" "$1" "$work/root" > /dev/null
     "$1/bin/wlreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ValidCommunities' \
       public REG_DWORD 4
+    if [ -n "${refresh_seconds:-}" ]; then
+      "$1/bin/wlreg" set 'HKLM\SOFTWARE\Tarvex\Wardenline\HostmibAgent\CurrentVersion' \
+        RefreshSeconds REG_DWORD "$refresh_seconds"
+    fi
   )
   WARDENLINE_REGISTRY=$work/registry.db WARDENLINE_OBJECT_NAMESPACE=hostmib-bench-$$ \
     SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work \

@@ -2,8 +2,10 @@
 """Walks 1.3.6.1.2.1.25 of two agents and compares them table by table.
 
 The reference agent is walked first, then ours; the processes of the machine
-are noted some seconds before the first walk (--settle, longer than either
-agent keeps its process list) and after the second, so that rows that differ
+are noted some seconds before the first walk (--settle, default 16: longer
+than either agent's process list can be old; ours lists the processes of the
+performance data, reloaded at most every 10 seconds, and rebuilds its tables
+when they are 5 seconds old) and after the second, so that rows that differ
 because something started, ended or changed meanwhile (churn) are told apart
 from real differences.
 
@@ -567,7 +569,7 @@ def main():
     parser.add_argument("reference_port", type=int)
     parser.add_argument("ours_port", type=int)
     parser.add_argument("--names", nargs=2, default=("snmpd", "ours"))
-    parser.add_argument("--settle", type=float, default=8)
+    parser.add_argument("--settle", type=float, default=16)
     args = parser.parse_args()
 
     early = processes()

@@ -66,10 +66,8 @@ for port in "$snmpd_port" "$ours_port"; do
 done
 # Both sample the processor load once a minute and have none (snmpd) or 0
 # (ours) until their second sample: the comparison waits for that unless
-# --quick.
-if [ "$quick" -eq 0 ]; then
-  sleep $((started + 65 - SECONDS > 6 ? started + 65 - SECONDS : 6))
-else
-  sleep 6
+# --quick (compare.py waits 16 seconds more before its walks).
+if [ "$quick" -eq 0 ] && [ $((started + 50 - SECONDS)) -gt 0 ]; then
+  sleep $((started + 50 - SECONDS))
 fi
 python3 "$root/bench/hostmib/compare.py" "$snmpd_port" "$ours_port" --names "${names[@]}"
