@@ -160,8 +160,10 @@ class Report:
         head = ("table", ref, ours, "matched", "columns that differ beyond churn")
         print("%-19s %7s %7s %8s  %s" % head)
         for name, ref_rows, our_rows, matched, differences in self.lines:
-            text = "; ".join(differences) if differences else "-"
-            print("%-19s %7s %7s %8s  %s" % (name, ref_rows, our_rows, matched, text))
+            differences = differences or ["-"]
+            print("%-19s %7s %7s %8s  %s" % (name, ref_rows, our_rows, matched, differences[0]))
+            for difference in differences[1:]:
+                print("%46s%s" % ("", difference))
         print()
         for ok, text in self.checks:
             print("%-4s %s" % ("ok" if ok else "FAIL", text))
