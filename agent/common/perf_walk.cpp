@@ -13,18 +13,6 @@ namespace {
 // pair cut at the end.
 constexpr uint64_t kUnitsConverted = kInstanceNameBytes;
 
-bool instanceMatches(const char* instanceText, const char* objectName, const char* converted,
-                     InstanceMatch match) {
-  if (!instanceText) return false;
-  if (match == InstanceMatch::kObjectNamePrefix) {
-    size_t objectLength = std::strlen(objectName);
-    if (std::strncmp(instanceText, objectName, objectLength) != 0) return false;
-    if (instanceText[objectLength] != ' ') return false;
-    instanceText += objectLength + 1;
-  }
-  return std::strcmp(instanceText, converted) == 0;
-}
-
 bool counterNamed(const CounterNameTable& names, const CounterRef& counter,
                   const char* counterName) {
   const char* title = names.name(counter.definition.CounterNameTitleIndex);
@@ -86,6 +74,42 @@ bool objectNamed(const CounterNameTable& names, const ObjectRef& object, const c
   return ignoreCase ? strcasecmp(title, objectName) == 0 : std::strcmp(title, objectName) == 0;
 }
 
+const char* wantedInstanceName(const CounterLookup& lookup) {
+  const char* text = lookup.instanceText;
+  if (!text) return nullptr;
+  if (lookup.match == InstanceMatch::kObjectNamePrefix) {
+    size_t objectLength = std::strlen(lookup.objectName);
+    if (std::strncmp(text, lookup.objectName, objectLength) != 0) return nullptr;
+    if (text[objectLength] != ' ') return nullptr;
+    text += objectLength + 1;
+  }
+  return text;
+}
+
+bool findCounterDefinition(const BlockView& view, const CounterNameTable& names,
+                           const ObjectRef& object, const CounterLookup& lookup,
+                           PERF_COUNTER_DEFINITION* definition) {
+  if (!lookup.counterName || !lookup.counterName[0]) return false;
+  bool haveCounter = false;
+  bool wantNext = false;
+  view.forEachCounter(object, [&](const CounterRef& counter) {
+    if (wantNext) {
+      *definition = counter.definition;
+      haveCounter = true;
+      return true;
+    }
+    if (!counterNamed(names, counter, lookup.counterName)) return false;
+    if (!lookup.readBase) {
+      *definition = counter.definition;
+      haveCounter = true;
+      return true;
+    }
+    wantNext = true;
+    return false;
+  });
+  return haveCounter;
+}
+
 int findValue(const BlockView& view, const CounterNameTable& names, const CounterLookup& lookup,
               int64_t* value) {
   if (!lookup.counterName || !lookup.counterName[0]) return 1;
@@ -99,37 +123,20 @@ int findValue(const BlockView& view, const CounterNameTable& names, const Counte
   });
   if (!haveObject) return 1;
 
-  bool haveCounter = false;
-  bool wantNext = false;
   PERF_COUNTER_DEFINITION definition{};
-  view.forEachCounter(object, [&](const CounterRef& counter) {
-    if (wantNext) {
-      definition = counter.definition;
-      haveCounter = true;
-      return true;
-    }
-    if (!counterNamed(names, counter, lookup.counterName)) return false;
-    if (!lookup.readBase) {
-      definition = counter.definition;
-      haveCounter = true;
-      return true;
-    }
-    wantNext = true;
-    return false;
-  });
-  if (!haveCounter) return 1;
+  if (!findCounterDefinition(view, names, object, lookup, &definition)) return 1;
 
   if (object.header.NumInstances == PERF_NO_INSTANCES) {
     return view.readRawValue(BlockView::objectCounterBlock(object), definition, value) ? 0 : 1;
   }
+  const char* wanted = wantedInstanceName(lookup);
+  if (!wanted) return 1;
   bool haveInstance = false;
   uint64_t counterBlock = 0;
   view.forEachInstance(object, [&](const InstanceRef& instance) {
     char converted[kInstanceNameBytes];
     if (!view.convertInstanceName(instance, converted)) return false;
-    if (!instanceMatches(lookup.instanceText, lookup.objectName, converted, lookup.match)) {
-      return false;
-    }
+    if (std::strcmp(wanted, converted) != 0) return false;
     counterBlock = instance.counterBlock;
     haveInstance = true;
     return true;

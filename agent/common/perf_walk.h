@@ -168,6 +168,16 @@ struct CounterLookup {
 int findValue(const BlockView& view, const CounterNameTable& names, const CounterLookup& lookup,
               int64_t* value);
 
+// The pieces of findValue, for lookups that find the object and its
+// instances another way (instance_table.h): the counter definition it reads
+// in `object` (false when there is none or the lookup names no counter), and
+// the converted instance name an instance must have to match the lookup (null
+// when no instance can match).
+bool findCounterDefinition(const BlockView& view, const CounterNameTable& names,
+                           const ObjectRef& object, const CounterLookup& lookup,
+                           PERF_COUNTER_DEFINITION* definition);
+const char* wantedInstanceName(const CounterLookup& lookup);
+
 // The value of class `classId`'s counter (counter_classes.h) for an instance
 // text or none; 1 = not found, also for an absent block or unknown class.
 int findCounterValue(const CounterNameTable& names, int classId, const char* instanceText,

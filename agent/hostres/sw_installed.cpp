@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -54,15 +55,17 @@ DWORD g_ul_installedSerial = 0;
 // each followed by a NUL, are laid end to end in one text; the first match
 // of a name in that text lies in the first row that holds it, since the rows
 // come in list order and a name holds no NUL (so a match never spans two
-// fields). One pass over one text per distinct name keeps 2,000 processes
-// against 2,000 rows quick; names repeat (many workers of one program), so
-// the answer per name is remembered until the list changes.
+// fields). The text is indexed by its pairs of adjacent units once per list,
+// so that a name is tried only where its rarest pair occurs, which keeps
+// 2,000 processes against 2,000 rows quick; names repeat (many workers of one
+// program), so the answer per name is remembered until the list changes.
 struct SwLookup {
   DWORD serial = ~0u;
   const CObList* list = nullptr;
   std::u16string text;
   std::vector<size_t> rowEnd;                        // text offset past each row
   std::vector<const CSWInstalledEntry*> rows;        // in list order
+  CHRTEXTINDEX index;                                // over `text`
   std::unordered_map<std::u16string, long> answers;  // name -> row, -1 none
 };
 SwLookup g_sl_lookup;
@@ -71,6 +74,7 @@ void LookupPrepare(const CObList* list) {
   if (g_sl_lookup.serial == g_ul_installedSerial && g_sl_lookup.list == list) return;
   g_sl_lookup.serial = g_ul_installedSerial;
   g_sl_lookup.list = list;
+  g_sl_lookup.index.Clear();
   g_sl_lookup.text.clear();
   g_sl_lookup.rowEnd.clear();
   g_sl_lookup.rows.clear();
@@ -86,6 +90,7 @@ void LookupPrepare(const CObList* list) {
     g_sl_lookup.rowEnd.push_back(g_sl_lookup.text.size());
     g_sl_lookup.rows.push_back(row);
   }
+  g_sl_lookup.index.Build(g_sl_lookup.text);
 }
 
 const CSWInstalledEntry* LookupFind(const std::u16string& name) {
@@ -94,8 +99,7 @@ const CSWInstalledEntry* LookupFind(const std::u16string& name) {
   if (known != g_sl_lookup.answers.end()) {
     row = known->second;
   } else {
-    const std::u16string& text = g_sl_lookup.text;
-    const size_t found = HrFindText(text, name);
+    const size_t found = g_sl_lookup.index.Find(name);
     if (found != std::u16string::npos) {
       const size_t at = found;
       row = static_cast<long>(
@@ -151,6 +155,72 @@ size_t HrFindText(const std::u16string& text, const std::u16string& name) {
       return at;
     }
     at += skip[unit & 0xFF];
+  }
+  return std::u16string::npos;
+}
+
+namespace {
+
+constexpr size_t kPairKeys = 1u << 16;
+
+// The low bytes of the units at `at` and `at + 1`.
+size_t PairKey(const char16_t* units) { return (units[0] & 0xFFu) << 8 | (units[1] & 0xFFu); }
+
+}  // namespace
+
+void CHRTEXTINDEX::Clear() {
+  m_p_text = nullptr;
+  m_b_built = false;
+  m_v_start.clear();
+  m_v_positions.clear();
+}
+
+void CHRTEXTINDEX::Build(const std::u16string& text) {
+  Clear();
+  m_p_text = &text;
+  if (text.size() < 2 || text.size() > UINT32_MAX) return;
+  try {
+    const size_t pairs = text.size() - 1;
+    m_v_start.assign(kPairKeys + 1, 0);
+    for (size_t at = 0; at < pairs; ++at) ++m_v_start[PairKey(text.data() + at) + 1];
+    for (size_t key = 0; key < kPairKeys; ++key) m_v_start[key + 1] += m_v_start[key];
+    m_v_positions.resize(pairs);
+    std::vector<uint32_t> next(m_v_start.begin(), m_v_start.end() - 1);
+    for (size_t at = 0; at < pairs; ++at) {
+      m_v_positions[next[PairKey(text.data() + at)]++] = static_cast<uint32_t>(at);
+    }
+  } catch (const std::bad_alloc&) {
+    m_v_start.clear();
+    m_v_positions.clear();
+    return;
+  }
+  m_b_built = true;
+}
+
+size_t CHRTEXTINDEX::Find(const std::u16string& name) const {
+  static const std::u16string kEmpty;
+  const std::u16string& text = m_p_text ? *m_p_text : kEmpty;
+  const size_t length = name.size();
+  if (!m_b_built || length < 2 || length > text.size()) return HrFindText(text, name);
+  // The pair of the name that occurs least often in the text.
+  size_t bestOffset = 0;
+  size_t bestCount = SIZE_MAX;
+  for (size_t offset = 0; offset + 1 < length; ++offset) {
+    const size_t key = PairKey(name.data() + offset);
+    const size_t count = m_v_start[key + 1] - m_v_start[key];
+    if (count < bestCount) {
+      bestCount = count;
+      bestOffset = offset;
+      if (count == 0) return std::u16string::npos;
+    }
+  }
+  const size_t key = PairKey(name.data() + bestOffset);
+  for (size_t slot = m_v_start[key]; slot < m_v_start[key + 1]; ++slot) {
+    const size_t position = m_v_positions[slot];
+    if (position < bestOffset) continue;
+    const size_t at = position - bestOffset;
+    if (at + length > text.size()) break;  // later positions lie further on
+    if (std::char_traits<char16_t>::compare(text.data() + at, name.data(), length) == 0) return at;
   }
   return std::u16string::npos;
 }

@@ -8,7 +8,9 @@
 // tables, or unload. Not thread safe (see table_list.h).
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "agent/hostres/hostscan.h"
 #include "agent/hostres/table_list.h"
@@ -114,3 +116,23 @@ DWORD HrCentisecondsBetween(const SYSTEMTIME& from, const SYSTEMTIME& to);
 // The first occurrence of `name` in `text` (0 for an empty name), or npos:
 // the search the process lookup runs over its text of installed rows.
 size_t HrFindText(const std::u16string& text, const std::u16string& name);
+
+// The same search run for many names over one text: the positions of every
+// two adjacent units, grouped by the low bytes of the pair, so that a name is
+// tried only where its rarest pair occurs (in ascending order, so the first
+// match found is the first occurrence). Build once per text, which must stay
+// unchanged and alive while Find is used; a text of one unit, or an index that
+// could not be built (out of memory), is searched by HrFindText.
+class CHRTEXTINDEX {
+ public:
+  void Build(const std::u16string& text);
+  void Clear();
+  // HrFindText(text, name) for the text given to Build.
+  size_t Find(const std::u16string& name) const;
+
+ private:
+  const std::u16string* m_p_text = nullptr;
+  bool m_b_built = false;
+  std::vector<uint32_t> m_v_start;      // by pair key: first slot in m_v_positions
+  std::vector<uint32_t> m_v_positions;  // unit positions, grouped by pair key
+};

@@ -44,8 +44,19 @@ int findClassCounterValue(const Snapshot& snapshot, const char* instanceName, in
   return -1;
 }
 
-int findProcessCounter(const Snapshot& snapshot, const char* processName, DWORD processId,
+int findProcessCounter(Snapshot& snapshot, const char* processName, DWORD processId,
                        ProcessCounter which, int64_t* value) {
+  if (!processName || !snapshot.mainBlock.present()) return -1;
+  ProcessIndex& index = snapshot.processIndex;
+  if (index.currentFor(snapshot.mainBlock, snapshot.generation) ||
+      index.build(snapshot.mainBlock, snapshot.names, snapshot.generation)) {
+    return index.find(processName, processId, which, value);
+  }
+  return searchProcessCounter(snapshot, processName, processId, which, value);
+}
+
+int searchProcessCounter(const Snapshot& snapshot, const char* processName, DWORD processId,
+                         ProcessCounter which, int64_t* value) {
   if (!processName || !snapshot.mainBlock.present()) return -1;
   const char* counterName =
       which == ProcessCounter::kVirtualBytes ? "Virtual Bytes" : "% Processor Time";

@@ -25,14 +25,17 @@ int findInstanceAt(Snapshot* snapshot, int instanceType, int position, char* nam
 int findClassCounterValue(const Snapshot& snapshot, const char* instanceName, int classId,
                           int64_t* value);
 
-enum class ProcessCounter { kVirtualBytes, kProcessorTime };
-
 // In the main block, every instance named `processName` of every "Process"
 // object, in block order: its counter is written to *value, and the search
 // ends with 0 at the instance whose "ID Process" equals processId. -1 when
 // none does (*value may then hold a same-named process's value). Counters are
-// read by their size.
-int findProcessCounter(const Snapshot& snapshot, const char* processName, DWORD processId,
+// read by their size. Answered from the snapshot's process index, built once
+// per data generation; when the index cannot be built, by searchProcessCounter.
+int findProcessCounter(Snapshot& snapshot, const char* processName, DWORD processId,
                        ProcessCounter which, int64_t* value);
+
+// The same answer by walking the block, converting every instance's name.
+int searchProcessCounter(const Snapshot& snapshot, const char* processName, DWORD processId,
+                         ProcessCounter which, int64_t* value);
 
 }  // namespace perfpeek

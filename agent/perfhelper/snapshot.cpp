@@ -65,6 +65,7 @@ void releaseSnapshot(Snapshot* snapshot) {
   snapshot->networkBlock.release();
   snapshot->lastDataRefresh = 0;
   for (InstanceList& list : snapshot->lists) list.clear();
+  snapshot->processIndex.clear();
   ++snapshot->generation;
 }
 

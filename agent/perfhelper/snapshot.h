@@ -1,6 +1,7 @@
 // The helper's process-wide snapshot of the performance data: the counter-name
 // table, the main block ("238 2 4 86 236 234 330 1300 230") and the network
-// block ("510"), their refresh times, and the six instance lists.
+// block ("510"), their refresh times, the six instance lists and the process
+// index.
 //
 // Ownership: the snapshot owns everything in it. Thread safety: none; the
 // exports touch it only while holding "PERF DLL SEMAPHORE".
@@ -12,6 +13,7 @@
 #include "agent/common/object_block.h"
 #include "agent/common/walk_profile.h"
 #include "agent/perfhelper/instance_list.h"
+#include "agent/perfhelper/process_index.h"
 
 namespace perfpeek {
 
@@ -35,6 +37,8 @@ struct Snapshot {
   // built for the current generation is still valid.
   uint64_t generation = 1;
   InstanceList lists[kLastInstanceType + 1];  // index 0 unused
+  // The processes of the main block by ID, built for one generation.
+  ProcessIndex processIndex;
 };
 
 // The one snapshot of this process, made on first use.
@@ -48,8 +52,8 @@ void discardProcessSnapshot();
 // failed or no name table is loaded (the failed part is retried only when due again).
 int refreshSnapshot(Snapshot* snapshot);
 
-// Frees the names, both blocks and all instance lists; the next refresh loads
-// everything.
+// Frees the names, both blocks, all instance lists and the process index; the
+// next refresh loads everything.
 void releaseSnapshot(Snapshot* snapshot);
 
 // The block an instance type is read from; null outside 1..6.

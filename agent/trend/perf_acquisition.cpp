@@ -7,6 +7,7 @@
 
 #include "agent/common/counter_classes.h"
 #include "agent/common/counter_names.h"
+#include "agent/common/instance_table.h"
 #include "agent/common/perf_walk.h"
 #include "agent/trend/output.h"
 #include "win32/memory.h"
@@ -52,6 +53,23 @@ constexpr BlockQuery kBlockQueries[kBlockCount] = {
 
 perfwalk::CounterNameTable counterNames;
 perfwalk::PerfBlock blocks[kBlockCount];
+// Each block's object with its instance names converted, resolved on the
+// first reading after a refresh and shared by every control of the pass.
+perfwalk::InstanceTable instanceTables[kBlockCount];
+
+void clearInstanceTables() {
+  for (perfwalk::InstanceTable& table : instanceTables) table.clear();
+}
+
+// The slot's resolved table; null when it could not be built (out of memory):
+// the reading then walks the block itself.
+const perfwalk::InstanceTable* instanceTable(BlockSlot slot) {
+  perfwalk::InstanceTable& table = instanceTables[slot];
+  if (!table.resolved() && blocks[slot].present()) {
+    table.resolve(perfwalk::BlockView(blocks[slot]), counterNames, kBlockQueries[slot].objectName);
+  }
+  return table.resolved() ? &table : nullptr;
+}
 
 // The block holding a trend class's object; none for an unknown class or one
 // whose object no block holds ("Memory").
@@ -69,16 +87,24 @@ BlockSlot blockOfClass(DWORD classId) {
 bool readCounter(const Control* control, int64_t* value) {
   BlockSlot slot = blockOfClass(control->classId);
   if (slot == kNoBlock) return false;
-  return perfwalk::findCounterValue(counterNames, static_cast<int>(control->classId),
-                                    control->instanceName, blocks[slot],
+  const int classId = static_cast<int>(control->classId);
+  if (const perfwalk::InstanceTable* table = instanceTable(slot)) {
+    return perfwalk::findCounterValue(counterNames, classId, control->instanceName, blocks[slot],
+                                      InstanceMatch::kObjectNamePrefix, *table, value) == 0;
+  }
+  return perfwalk::findCounterValue(counterNames, classId, control->instanceName, blocks[slot],
                                     InstanceMatch::kObjectNamePrefix, value) == 0;
 }
 
 bool readBase(const Control* control, int64_t* value) {
   BlockSlot slot = blockOfClass(control->classId);
   if (slot == kNoBlock) return false;
-  return perfwalk::findBaseValue(counterNames, static_cast<int>(control->classId),
-                                 control->instanceName, blocks[slot],
+  const int classId = static_cast<int>(control->classId);
+  if (const perfwalk::InstanceTable* table = instanceTable(slot)) {
+    return perfwalk::findBaseValue(counterNames, classId, control->instanceName, blocks[slot],
+                                   InstanceMatch::kObjectNamePrefix, *table, value) == 0;
+  }
+  return perfwalk::findBaseValue(counterNames, classId, control->instanceName, blocks[slot],
                                  InstanceMatch::kObjectNamePrefix, value) == 0;
 }
 
@@ -226,6 +252,7 @@ void freeInstanceList(InstanceEntry* list) {
 }
 
 int refreshPerformanceData() {
+  clearInstanceTables();
   for (perfwalk::PerfBlock& block : blocks) block.release();
   int rc = perfwalk::loadCounterNames(&counterNames, kTrendWalk);
   if (rc != 0) return rc;
@@ -312,6 +339,7 @@ Sample computeSample(Control* control) {
 }
 
 void releasePerformanceData() {
+  clearInstanceTables();
   for (perfwalk::PerfBlock& block : blocks) block.release();
   counterNames.clear();
   counterNames.lastNameLoad = 0;

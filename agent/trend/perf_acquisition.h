@@ -1,7 +1,9 @@
 // Performance data of the trend agent: the eight object blocks refreshed before
 // each sampling pass, the instance lists of the five instance groups, and the
 // computation of one sample per control. The block walk itself is shared with
-// the performance data helper (agent/common/perf_walk.h).
+// the performance data helper (agent/common/perf_walk.h); each block's instance
+// names are resolved once per refresh (agent/common/instance_table.h) and
+// every control's reading finds its instance there.
 //
 // Thread safety: called with controlSemaphore held (start-up excepted).
 #pragma once

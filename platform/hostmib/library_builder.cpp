@@ -33,10 +33,15 @@ Cell Text(const CString& text, size_t maxOctets) {
 
 Cell Product(const HROBJECTID& id) { return OidCell(ProductId(id.length, id.ids)); }
 
+// More rows than any table of a host can hold: a walk of the library that
+// goes on past this is taken as running in circles and cut short.
+constexpr size_t kMaxRows = 1u << 20;
+
 // A row with `columns` absent cells and a one-arc index; null for an index
-// outside Integer32's 1..2147483647, which no instance can have.
+// outside Integer32's 1..2147483647, which no instance can have, or past
+// kMaxRows.
 Row* AddRow(NodeData& node, DWORD index, size_t columns) {
-  if (index == 0 || index > 2147483647u) return nullptr;
+  if (index == 0 || index > 2147483647u || node.rows.size() >= kMaxRows) return nullptr;
   Row row;
   row.index[0] = index;
   row.indexLength = 1;
@@ -172,6 +177,7 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
   } else {
     CStorageTable table;
     DWORD index = 0;
+    size_t steps = 0;
     while (CStorageEntry* entry = table.hrGetNext(index)) {
       if (Row* row = AddRow(nodes[kStorageTable], index, 7)) {
         row->cells[0] = IntegerCell(index);
@@ -182,7 +188,7 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
         row->cells[5] = IntegerCell(entry->hrStorageUsedGet());
         row->cells[6] = Counter32Cell(entry->hrStorageAllocationFailuresGet());
       }
-      if (index == 0) break;
+      if (index == 0 || steps++ >= kMaxRows) break;
     }
   }
 
@@ -194,6 +200,7 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
   } else {
     CDeviceTable table;
     DWORD index = 0;
+    size_t steps = 0;
     while (CDeviceEntry* entry = table.hrGetNext(index)) {
       if (Row* row = AddRow(nodes[kDeviceTable], index, 6)) {
         row->cells[0] = IntegerCell(index);
@@ -238,7 +245,7 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
             break;
         }
       }
-      if (index == 0) break;
+      if (index == 0 || steps++ >= kMaxRows) break;
     }
   }
 
@@ -248,6 +255,7 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
     CPartitionTable table;
     DWORD device = 0;
     DWORD partition = 0;
+    size_t steps = 0;
     while (CPartitionEntry* entry = table.hrGetNext(device, partition)) {
       if (device != 0 && device <= 2147483647u && partition != 0 && partition <= 2147483647u) {
         Row row;
@@ -259,7 +267,7 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
                      IntegerCell(entry->hrPartitionFSIndexGet())};
         nodes[kPartitionTable].rows.push_back(std::move(row));
       }
-      if (device == 0 && partition == 0) break;
+      if ((device == 0 && partition == 0) || steps++ >= kMaxRows) break;
     }
   }
 
@@ -268,6 +276,7 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
   } else {
     CFileSysTable table;
     DWORD index = 0;
+    size_t steps = 0;
     while (CFileSysEntry* entry = table.hrGetNext(index)) {
       if (Row* row = AddRow(nodes[kFSTable], index, 9)) {
         const LONG offset = ZoneOffsetMinutes(entry->hrTimeZoneInfoGet(), entry->hrTimeZoneGet());
@@ -281,7 +290,7 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
         row->cells[7] = OctetCell(DateAndTime(entry->hrFSLastFullBackupDateGet(), offset));
         row->cells[8] = OctetCell(DateAndTime(entry->hrFSLastPartialBackupDateGet(), offset));
       }
-      if (index == 0) break;
+      if (index == 0 || steps++ >= kMaxRows) break;
     }
   }
 }
@@ -310,6 +319,7 @@ void LibraryBuilder::BuildSoftware(NodeData* nodes) {
 
     CSWRunTable run;
     DWORD index = 0;
+    size_t steps = 0;
     while (CSWRunEntry* entry = run.hrGetNext(index)) {
       if (Row* row = AddRow(nodes[kSWRunTable], index, 7)) {
         row->cells[0] = IntegerCell(index);
@@ -320,19 +330,21 @@ void LibraryBuilder::BuildSoftware(NodeData* nodes) {
         row->cells[5] = IntegerCell(entry->hrSWRunTypeGet());
         row->cells[6] = IntegerCell(entry->hrSWRunStatusGet());
       }
-      if (index == 0) break;
+      if (index == 0 || steps++ >= kMaxRows) break;
     }
     CSWRunPerfTable perf;
     index = 0;
+    steps = 0;
     while (CSWRunPerfEntry* entry = perf.hrGetNext(index)) {
       if (Row* row = AddRow(nodes[kSWRunPerfTable], index, 2)) {
         row->cells[0] = IntegerCell(entry->hrSWRunPerfCPUGet());
         row->cells[1] = IntegerCell(entry->hrSWRunPerfMemoryGet());
       }
-      if (index == 0) break;
+      if (index == 0 || steps++ >= kMaxRows) break;
     }
     CSWInstalledTable installed;
     index = 0;
+    steps = 0;
     while (CSWInstalledEntry* entry = installed.hrGetNext(index)) {
       if (Row* row = AddRow(nodes[kSWInstalledTable], index, 5)) {
         row->cells[0] = IntegerCell(index);
@@ -342,7 +354,7 @@ void LibraryBuilder::BuildSoftware(NodeData* nodes) {
         const LONG offset = ZoneOffsetMinutes(entry->hrTimeZoneInfoGet(), entry->hrTimeZoneGet());
         row->cells[4] = OctetCell(DateAndTime(entry->hrSWInstalledDateGet(), offset));
       }
-      if (index == 0) break;
+      if (index == 0 || steps++ >= kMaxRows) break;
     }
   }
   DWORD lastChange = 0;

@@ -1,5 +1,6 @@
 // Random blocks through the walk: a random class, instance text and matching
-// form, the base lookup and the instance listing of a random group. The names
+// form, the base lookup (each also through a resolved instance table, which
+// must give the walk's answers) and the instance listing of a random group. The names
 // sit at small title indexes so that random bytes often hit them. A mode bit
 // instead feeds the bytes to the counter-name parser.
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "agent/common/counter_classes.h"
 #include "agent/common/counter_names.h"
+#include "agent/common/instance_table.h"
 #include "agent/common/perf_walk.h"
 #include "wlperf/block_builder.h"
 
@@ -111,9 +113,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto match =
       (mode & 1) ? perfwalk::InstanceMatch::kNameOnly : perfwalk::InstanceMatch::kObjectNamePrefix;
   const char* text = (mode & 2) ? nullptr : instanceText.c_str();
-  int64_t value = 0;
-  perfwalk::findCounterValue(names, classId, text, block, match, &value);
-  perfwalk::findBaseValue(names, classId, text, block, match, &value);
+  const perfwalk::CounterClass* row = perfwalk::counterClass(classId);
+  perfwalk::InstanceTable table;
+  if (row) table.resolve(perfwalk::BlockView(block), names, row->objectName);
+  for (bool base : {false, true}) {
+    int64_t walked = 7, indexed = 7;
+    const int result =
+        base ? perfwalk::findBaseValue(names, classId, text, block, match, &walked)
+             : perfwalk::findCounterValue(names, classId, text, block, match, &walked);
+    if (!row) continue;
+    const int tabled =
+        base ? perfwalk::findBaseValue(names, classId, text, block, match, table, &indexed)
+             : perfwalk::findCounterValue(names, classId, text, block, match, table, &indexed);
+    if (tabled != result || indexed != walked) std::abort();
+  }
 
   perfwalk::BlockView view(block);
   (void)view.perfFreq();

@@ -1,6 +1,7 @@
-// The process lookup's text search against the standard library's: the first
-// byte splits the input into a text and a name of UTF-16 units, whose high
-// bytes are mostly equal so that units sharing a low byte meet often.
+// The process lookup's text search, alone and through the pair index, against
+// the standard library's: the first byte splits the input into a text and a
+// name of UTF-16 units, whose high bytes are mostly equal so that units
+// sharing a low byte meet often.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,6 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t split = units.empty() ? 0 : data[0] % (units.size() + 1);
   const std::u16string name = units.substr(0, split);
   const std::u16string text = units.substr(split);
-  if (HrFindText(text, name) != text.find(name)) abort();
+  const size_t expected = text.find(name);
+  if (HrFindText(text, name) != expected) abort();
+  CHRTEXTINDEX index;
+  index.Build(text);
+  if (index.Find(name) != expected) abort();
   return 0;
 }

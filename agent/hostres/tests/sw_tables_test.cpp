@@ -320,6 +320,25 @@ TEST(LookupSearch, FindsTheFirstOccurrenceWhateverTheHighBytes) {
   EXPECT_EQ(HrFindText(u"ab", u"abc"), std::u16string::npos);
 }
 
+TEST(LookupSearch, IndexFindsWhatTheSearchFinds) {
+  using namespace std::string_literals;
+  // Fields separated by NULs, pairs that share low bytes, a name at the very
+  // end and one running past it.
+  const std::u16string text = u"unit1.service\0/usr/lib/pkg1/daemon\0ab\u0161a\u0100ab\0xabab"s;
+  CHRTEXTINDEX index;
+  index.Build(text);
+  for (const std::u16string& name :
+       {u"daemon"s, u"pkg1/d"s, u"\u0161a"s, u"\u0101b"s, u"ab"s, u"bab"s, u"abab"s, u"ababa"s,
+        u"x"s, u""s, u"service\0/"s, u"zz"s, u"\u0100ab\0"s, u"b\0x"s}) {
+    EXPECT_EQ(index.Find(name), text.find(name)) << std::string(name.begin(), name.end());
+  }
+  EXPECT_NE(index.Find(u"b\0x"s), std::u16string::npos);
+  const std::u16string shortText = u"a";
+  index.Build(shortText);
+  EXPECT_EQ(index.Find(u"a"), 0u);
+  EXPECT_EQ(index.Find(u"ab"), std::u16string::npos);
+}
+
 // The list machinery the tables share, on a list of its own.
 class CTESTENTRY : public CObject {
  public:

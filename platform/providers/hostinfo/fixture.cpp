@@ -129,7 +129,10 @@ FixtureLookup LookUpFixture(std::string_view call) {
     return lookup;
   }
   const auto found = cache.answers->find(call);
-  if (found != cache.answers->end()) lookup.answer = found->second;
+  if (found != cache.answers->end()) {
+    lookup.answers = cache.answers;
+    lookup.answer = &found->second;
+  }
   return lookup;
 }
 

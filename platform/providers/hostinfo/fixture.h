@@ -28,9 +28,12 @@ std::string WriteProviderFixture(const FixtureAnswers& answers);
 
 // How a call is to be answered under the fixture in use.
 struct FixtureLookup {
-  bool active = false;           // WARDENLINE_PROVIDERS names a file
-  bool malformed = false;        // ...which cannot be read or parsed: the call fails
-  std::optional<Answer> answer;  // the call's answer when the fixture lists it
+  bool active = false;     // WARDENLINE_PROVIDERS names a file
+  bool malformed = false;  // ...which cannot be read or parsed: the call fails
+  // The call's answer when the fixture lists it (null otherwise), inside the
+  // parsed fixture that `answers` keeps alive for as long as the lookup lives.
+  const Answer* answer = nullptr;
+  std::shared_ptr<const FixtureAnswers> answers;
 };
 
 // Reads WARDENLINE_PROVIDERS (the file is re-read on every call, parsed again

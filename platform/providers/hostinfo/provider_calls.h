@@ -22,10 +22,14 @@ int ListCall(ProviderState& state, const char* name, WORD handle, Record** recor
   try {
     const FixtureLookup lookup = LookUpFixture(name);
     if (lookup.malformed) return -1;
-    const Answer answer =
-        lookup.answer ? *lookup.answer : ListAnswer(live(Host::FromEnvironment()));
+    Answer liveAnswer;
+    const Answer* answer = lookup.answer;
+    if (!answer) {
+      liveAnswer = ListAnswer(live(Host::FromEnvironment()));
+      answer = &liveAnswer;
+    }
     void* block = nullptr;
-    const int result = state.HandOut(answer, sizeof(Record), &block);
+    const int result = state.HandOut(*answer, sizeof(Record), &block);
     *records = static_cast<Record*>(block);
     return result;
   } catch (...) {
