@@ -209,40 +209,31 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
         row->cells[3] = Product(entry->hrDeviceIDGet());
         row->cells[4] = IntegerCell(entry->hrDeviceStatusGet());
         row->cells[5] = Counter32Cell(entry->hrDeviceErrorsGet());
+        // The extension row's class follows the device's type; each is
+        // checked by its run-time type before it is read.
         CObject* extended = entry->hrExtendedEntryGet();
-        switch (extended == nullptr ? HR_DEVICE_ALL : entry->hrDeviceTypeGet()) {
-          case HR_DEVICE_PROCESSOR:
-            if (Row* x = AddRow(nodes[kProcessorTable], index, 2)) {
-              auto* processor = static_cast<CProcessorEntry*>(extended);
-              const DWORD load = processor->hrProcessorLoadGet();
-              x->cells[0] = Product(processor->hrProcessorFrwIDGet());
-              x->cells[1] = IntegerCell(load > 100 ? 100 : load);
-            }
-            break;
-          case HR_DEVICE_NETWORK:
-            if (Row* x = AddRow(nodes[kNetworkTable], index, 1)) {
-              x->cells[0] =
-                  IntegerCell(static_cast<CNetworkEntry*>(extended)->hrNetworkIfIndexGet());
-            }
-            break;
-          case HR_DEVICE_PRINTER:
-            if (Row* x = AddRow(nodes[kPrinterTable], index, 2)) {
-              auto* printer = static_cast<CPrinterEntry*>(extended);
-              x->cells[0] = IntegerCell(printer->hrPrinterStatusGet());
-              x->cells[1] = BitsCell(printer->hrPrinterDetectedErrorStateGet());
-            }
-            break;
-          case HR_DEVICE_DISKSTORAGE:
-            if (Row* x = AddRow(nodes[kDiskStorageTable], index, 4)) {
-              auto* disk = static_cast<CDiskStorageEntry*>(extended);
-              x->cells[0] = IntegerCell(disk->hrDiskStorageAccessGet());
-              x->cells[1] = IntegerCell(disk->hrDiskStorageMediaGet());
-              x->cells[2] = TruthCell(disk->hrDiskStorageRemoveableGet());
-              x->cells[3] = IntegerCell(disk->hrDiskStorageCapacityGet());
-            }
-            break;
-          default:
-            break;
+        if (auto* processor = dynamic_cast<CProcessorEntry*>(extended)) {
+          if (Row* x = AddRow(nodes[kProcessorTable], index, 2)) {
+            const DWORD load = processor->hrProcessorLoadGet();
+            x->cells[0] = Product(processor->hrProcessorFrwIDGet());
+            x->cells[1] = IntegerCell(load > 100 ? 100 : load);
+          }
+        } else if (auto* network = dynamic_cast<CNetworkEntry*>(extended)) {
+          if (Row* x = AddRow(nodes[kNetworkTable], index, 1)) {
+            x->cells[0] = IntegerCell(network->hrNetworkIfIndexGet());
+          }
+        } else if (auto* printer = dynamic_cast<CPrinterEntry*>(extended)) {
+          if (Row* x = AddRow(nodes[kPrinterTable], index, 2)) {
+            x->cells[0] = IntegerCell(printer->hrPrinterStatusGet());
+            x->cells[1] = BitsCell(printer->hrPrinterDetectedErrorStateGet());
+          }
+        } else if (auto* disk = dynamic_cast<CDiskStorageEntry*>(extended)) {
+          if (Row* x = AddRow(nodes[kDiskStorageTable], index, 4)) {
+            x->cells[0] = IntegerCell(disk->hrDiskStorageAccessGet());
+            x->cells[1] = IntegerCell(disk->hrDiskStorageMediaGet());
+            x->cells[2] = TruthCell(disk->hrDiskStorageRemoveableGet());
+            x->cells[3] = IntegerCell(disk->hrDiskStorageCapacityGet());
+          }
         }
       }
       if (index == 0 || steps++ >= kMaxRows) break;
