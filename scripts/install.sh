@@ -16,6 +16,7 @@
 #     "SOFTWARE\Tarvex\Wardenline\HostmibAgent\CurrentVersion" "Pathname" = its
 #     path and "RefreshSeconds" = 5 (unless set already), and its own number
 #     under "ExtensionAgents"
+#   - the MIB modules of mibs/ (with the base stand-ins) in "MIBS"
 # The registry is the one WARDENLINE_REGISTRY names (the machine's default
 # when unset). Running it again changes nothing but refreshed paths.
 #
@@ -144,6 +145,18 @@ echo "Installed the trend agent in $install_root"
 echo "  agent library:   $agent_library (SNMP extension agent $agent_number)"
 echo "  configuration:   $install_root/INI/CURVEMIB.INI"
 echo "  trace log:       $install_root/LOGFILES/CURVEMIB.LOG"
+
+# The MIB modules the agents answer for, with the stand-ins of the base
+# modules they import, for net-snmp's tools:
+#   snmpwalk -M +$install_root/MIBS -m +HOST-RESOURCES-MIB ...
+mkdir -p "$install_root/MIBS"
+mib_files=()
+for mib in "$source_dir"/mibs/*.txt "$source_dir"/mibs/base/*; do
+  [ -f "$mib" ] || continue
+  cp "$mib" "$install_root/MIBS/"
+  mib_files+=("MIBS/$(basename "$mib")")
+done
+echo "  MIB modules:     $install_root/MIBS (snmpwalk -M +$install_root/MIBS -m +HOST-RESOURCES-MIB ...)"
 
 # The Host Resources MIB agent, when built.
 hostmib_library="$build_dir/lib/libhostmib.so"
@@ -309,7 +322,8 @@ uninst="$install_root/UNINST.INI"
   echo
   echo '[Files]'
   files=()
-  for f in INI/CURVEMIB.INI INI/MGRSEEK.INI service/mgrseek.service service/mgrseek.init bin/purgewiz; do
+  for f in INI/CURVEMIB.INI INI/MGRSEEK.INI service/mgrseek.service service/mgrseek.init bin/purgewiz \
+    "${mib_files[@]}"; do
     [ -e "$install_root/$f" ] && files+=("$install_root/$f")
   done
   files+=("$uninst")
