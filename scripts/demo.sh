@@ -69,7 +69,7 @@ agent=udp:127.0.0.1:$port
 # Object names of the Host Resources MIB where its module is in the tree.
 host_mibs=
 if [ -f "$source_dir/mibs/base/HOST-RESOURCES-MIB" ] || [ -f "$source_dir/mibs/base/HOST-RESOURCES-MIB.txt" ]; then
-  host_mibs="-M +$source_dir/mibs:$source_dir/mibs/base -m +HOST-RESOURCES-MIB "
+  host_mibs="-M +$source_dir/mibs:$source_dir/mibs/base -m HOST-RESOURCES-MIB:HOST-RESOURCES-TYPES "
 fi
 cat <<EOF
 

@@ -1,5 +1,8 @@
 #include "library_builder.h"
 
+#include <cstdio>
+#include <string>
+
 #include "agent/hostres/device_table.h"
 #include "agent/hostres/filesys_table.h"
 #include "agent/hostres/partition_table.h"
@@ -55,6 +58,41 @@ void Fail(NodeData& node) {
   node.failed = true;
 }
 
+// The kernel's command line, as the system's initial load parameters when the
+// library has none: at most `maxOctets`, cut before a partial UTF-8 sequence.
+std::string KernelCommandLine(size_t maxOctets) {
+  std::string line;
+  if (FILE* file = std::fopen("/proc/cmdline", "rb")) {
+    char buffer[4096];
+    const size_t got = std::fread(buffer, 1, sizeof buffer, file);
+    std::fclose(file);
+    line.assign(buffer, got);
+  }
+  const size_t end = line.find_first_of(std::string("\n\0", 2));
+  if (end != std::string::npos) line.resize(end);
+  if (line.size() > maxOctets) {
+    size_t cut = maxOctets;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    line.resize(cut);
+  }
+  return line;
+}
+
+// The library leaves hrSystemInitialLoadDevice at 0, which the MIB does not
+// allow (1..2147483647). On Linux the system loads from the disk that holds
+// the root file system: that disk's device row, or 0 when it has none.
+DWORD RootDiskDeviceIndex() {
+  if (CFileSysTable::hrInit() != 0 || CDeviceTable::hrInit() != 0) return 0;
+  CFileSysTable fileSystems;
+  DWORD index = 0;
+  while (CFileSysEntry* entry = fileSystems.hrGetNext(index)) {
+    if (entry->hrFSMountPointGet() == u"/") {
+      return CPartitionTable::DeviceIndexGet(entry->HarddiskGet());
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 void LibraryBuilder::Build(Family family, NodeData* nodes) {
@@ -87,13 +125,21 @@ void LibraryBuilder::BuildSystem(NodeData* nodes) {
                      ? OctetCell(DateAndTime(date, ZoneOffsetMinutes(zone, kind)))
                      : FailedCell();
   DWORD loadDevice = 0;
-  row.cells[2] = CSystemGroup::hrSystemInitialLoadDeviceGet(loadDevice) == 0
-                     ? IntegerCell(loadDevice)
-                     : FailedCell();
+  if (CSystemGroup::hrSystemInitialLoadDeviceGet(loadDevice) != 0) {
+    row.cells[2] = FailedCell();
+  } else {
+    if (loadDevice == 0) loadDevice = RootDiskDeviceIndex();
+    // Without a device to name the object is absent rather than out of range.
+    if (loadDevice != 0) row.cells[2] = IntegerCell(loadDevice);
+  }
   CString parameters;
-  row.cells[3] = CSystemGroup::hrSystemInitialLoadParametersGet(parameters) == 0
-                     ? Text(parameters, kLabelOctets)
-                     : FailedCell();
+  if (CSystemGroup::hrSystemInitialLoadParametersGet(parameters) != 0) {
+    row.cells[3] = FailedCell();
+  } else if (parameters.IsEmpty()) {
+    row.cells[3] = OctetCell(KernelCommandLine(kLabelOctets));
+  } else {
+    row.cells[3] = Text(parameters, kLabelOctets);
+  }
   const auto now = std::chrono::steady_clock::now();
   if (!countsRead_ || now - countsReadAt_ >= countsAge_) {
     DWORD users = 0;
@@ -305,7 +351,12 @@ void LibraryBuilder::BuildSoftware(NodeData* nodes) {
     CSWRunGroup::hrSWOSIndexGet(osIndex);
     Row scalars;
     scalars.index[0] = 0;
-    scalars.cells = {IntegerCell(osIndex)};
+    // Linux has no process that is the operating system itself; init, process
+    // 1, stands for it when the library names none (0 is outside the MIB's range).
+    const bool initListed = CSWRunTable().hrGet(1) != nullptr;
+    if (osIndex == 0 && initListed) osIndex = 1;
+    scalars.cells.resize(1);
+    if (osIndex != 0) scalars.cells[0] = IntegerCell(osIndex);
     nodes[kSWRunScalars].rows.push_back(std::move(scalars));
 
     CSWRunTable run;

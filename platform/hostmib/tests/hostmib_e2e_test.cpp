@@ -157,6 +157,7 @@ TEST_F(HostMibTest, WalkOfTheSubtreeHoldsTheFixtureInOrder) {
       {".1.3.6.1.2.1.25.1.5.0", "Gauge32: 3"},
       {".1.3.6.1.2.1.25.1.6.0", "Gauge32: 3"},
       {".1.3.6.1.2.1.25.2.2.0", "INTEGER: 8388608"},
+      {".1.3.6.1.2.1.25.1.3.0", "INTEGER: 3"},  // the disk that holds "/"
       {".1.3.6.1.2.1.25.2.3.1.2.1", "OID: .1.3.6.1.2.1.25.2.1.2"},
       {".1.3.6.1.2.1.25.2.3.1.3.2", "STRING: \"/ (ext4 /dev/sda1)\""},
       {".1.3.6.1.2.1.25.2.3.1.4.2", "INTEGER: 4096"},
@@ -176,6 +177,7 @@ TEST_F(HostMibTest, WalkOfTheSubtreeHoldsTheFixtureInOrder) {
       {".1.3.6.1.2.1.25.3.8.1.6.1", "INTEGER: 1"},
       {".1.3.6.1.2.1.25.3.8.1.7.1", "INTEGER: 2"},
       {".1.3.6.1.2.1.25.3.8.1.8.1", "Hex-STRING: 00 00 01 01 00 00 00 00 "},
+      {".1.3.6.1.2.1.25.4.1.0", "INTEGER: 1"},  // process 1 stands for the system
       {".1.3.6.1.2.1.25.4.2.1.2.42", "STRING: \"sshd\""},
       {".1.3.6.1.2.1.25.4.2.1.4.7", "STRING: \"/usr/sbin/cron\""},
       {".1.3.6.1.2.1.25.4.2.1.5.7", "STRING: \" -f\""},
