@@ -19,8 +19,10 @@ namespace trend {
 
 namespace {
 
-// The timer sleeps until just past the next tick, in steps of at most a second.
-constexpr DWORD kTimerLongestSleepMs = 1000;
+// The timer sleeps until just past the next tick. Without the platform's
+// clock-change event it looks at the clock at least once a second, so that a
+// moved clock is noticed in time.
+constexpr DWORD kTimerPollMs = 1000;
 constexpr DWORD kTimerMarginMs = 5;
 constexpr DWORD kTickSeconds = 5;       // the interval of index 1
 constexpr int kRescanInterval = 6;      // 300 seconds
@@ -46,20 +48,26 @@ void copyDueFlags(LONG copy[kIntervalCount + 1]) {
 void waitForWakeUp() { SuspendThread(GetCurrentThread()); }
 
 // Milliseconds from now to just past the next 5-second boundary of the
-// calendar clock, at most kTimerLongestSleepMs: a clock moved meanwhile (its
-// offset changes in whole seconds) is noticed within a second.
-DWORD timeToNextTick() {
+// calendar clock, at most `longest`.
+DWORD timeToNextTick(DWORD longest) {
   SYSTEMTIME st;
   GetSystemTime(&st);
   const DWORD intoTick = (st.wSecond % kTickSeconds) * 1000u + (st.wMilliseconds % 1000u);
   const DWORD untilTick = kTickSeconds * 1000u - intoTick + kTimerMarginMs;
-  return untilTick < kTimerLongestSleepMs ? untilTick : kTimerLongestSleepMs;
+  return untilTick < longest ? untilTick : longest;
 }
 
+// Sleeps to the next tick; a moved clock (the event) ends the sleep early and
+// the next round measures again from the new time.
 DWORD WINAPI timerThreadBody(LPVOID) {
+  HANDLE clockMoved = wl_clock_change_event();
   DWORD lastSecondSeen = 0;
   for (;;) {
-    Sleep(timeToNextTick());
+    if (clockMoved != nullptr) {
+      WaitForSingleObject(clockMoved, timeToNextTick(INFINITE));
+    } else {
+      Sleep(timeToNextTick(kTimerPollMs));
+    }
     DWORD now = currentTime();
     if (now == lastSecondSeen) continue;
     lastSecondSeen = now;
@@ -70,7 +78,8 @@ DWORD WINAPI timerThreadBody(LPVOID) {
       __atomic_store_n(&dueFlags[i], flags[i], __ATOMIC_RELEASE);
     }
     ResumeThread(samplerThread);
-    ResumeThread(housekeepingThread);
+    // It has nothing to do before the next rescan.
+    if (flags[kRescanInterval] != 0) ResumeThread(housekeepingThread);
   }
   return 0;
 }
