@@ -35,7 +35,18 @@ LONG dueFlags[kIntervalCount + 1] = {};
 HANDLE timerThread = nullptr;
 HANDLE samplerThread = nullptr;
 HANDLE housekeepingThread = nullptr;
+// The sampler's, and the timer's for ticks that wake no sampler.
 DWORD lastPassTime = 0;
+// Bit i: some control has had interval index i (see noteIntervalInUse).
+DWORD intervalsInUse = 0;
+
+bool anyIntervalInUseDue(const LONG flags[kIntervalCount + 1]) {
+  const DWORD inUse = __atomic_load_n(&intervalsInUse, __ATOMIC_ACQUIRE);
+  for (int i = 1; i <= kIntervalCount; ++i) {
+    if (flags[i] != 0 && (inUse & (1u << i)) != 0) return true;
+  }
+  return false;
+}
 
 DWORD currentTime() { return static_cast<DWORD>(wl_time(nullptr)); }
 
@@ -77,8 +88,14 @@ DWORD WINAPI timerThreadBody(LPVOID) {
     for (int i = 0; i <= kIntervalCount; ++i) {
       __atomic_store_n(&dueFlags[i], flags[i], __ATOMIC_RELEASE);
     }
-    ResumeThread(samplerThread);
-    // It has nothing to do before the next rescan.
+    // A pass with no control due samples nothing: the sampler sleeps on and
+    // the timer keeps the pass time in its place.
+    if (anyIntervalInUseDue(flags)) {
+      ResumeThread(samplerThread);
+    } else {
+      acceptPassTime(now);
+    }
+    // Nor has housekeeping anything to do before the next rescan.
     if (flags[kRescanInterval] != 0) ResumeThread(housekeepingThread);
   }
   return 0;
@@ -223,16 +240,22 @@ void computeDueFlags(DWORD now, LONG flags[kIntervalCount + 1]) {
   }
 }
 
+void noteIntervalInUse(DWORD intervalIndex) {
+  if (intervalIndex < 1 || intervalIndex > kIntervalCount) return;
+  __atomic_fetch_or(&intervalsInUse, 1u << intervalIndex, __ATOMIC_RELEASE);
+}
+
 bool acceptPassTime(DWORD now) {
-  DWORD since = now - lastPassTime;
-  DWORD before = lastPassTime - now;
+  const DWORD last = __atomic_load_n(&lastPassTime, __ATOMIC_RELAXED);
+  DWORD since = now - last;
+  DWORD before = last - now;
   if (since < kMinimumPassGap || before < kMinimumPassGap) {
     if (since == 1 || since == 2) {
       traceLog("!!! sampling_thread elapsed time is %d seconds\n", static_cast<int>(since));
     }
     return false;
   }
-  lastPassTime = now;
+  __atomic_store_n(&lastPassTime, now, __ATOMIC_RELAXED);
   return true;
 }
 
