@@ -9,6 +9,7 @@
 #include "agent/trend/history_file.h"
 #include "agent/trend/output.h"
 #include "agent/trend/perf_acquisition.h"
+#include "agent/trend/sampling.h"
 #include "win32/windows.h"
 
 namespace trend {
@@ -105,6 +106,7 @@ void initialiseControl(Control* control, const ControlConfig* config, const char
   control->headerSaved = false;
   control->invalidValue = -1;
   control->intervalIndex = config->intervalIndex;
+  noteIntervalInUse(control->intervalIndex);
 }
 
 // The line's remaining settings, applied after the duplicate test.

@@ -16,6 +16,7 @@
 #include "agent/trend/history_reports.h"
 #include "agent/trend/output.h"
 #include "agent/trend/page_cache.h"
+#include "agent/trend/sampling.h"
 #include "win32/windows.h"
 
 namespace trend {
@@ -549,6 +550,7 @@ int restoreControlsFromHistoryFiles() {
     control->instanceName[length] = '\0';
     control->instanceNameLength = length;
     control->intervalIndex = get32(h, kOffIntervalIndex);
+    noteIntervalInUse(control->intervalIndex);
     control->bucketsRequested = get32(h, kOffBucketsRequested);
     control->bucketsGranted = get32(h, kOffBucketsGranted);
     control->historyStatus = getSigned32(h, kOffHistoryStatus);

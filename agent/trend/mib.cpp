@@ -391,6 +391,7 @@ AsnInteger32 changeInterval(Control* c, DWORD v) {
   dropControlCache(c->controlIndex);
   clearRing(c);
   c->intervalIndex = v;
+  noteIntervalInUse(v);
   c->samplingEnabled = true;
   c->headerSaved = false;
   createHistoryFile(c->controlIndex);

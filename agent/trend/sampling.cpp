@@ -19,8 +19,10 @@ namespace trend {
 
 namespace {
 
-// The timer sleeps until just past the next tick, in steps of at most a second.
-constexpr DWORD kTimerLongestSleepMs = 1000;
+// The timer sleeps until just past the next tick. Without the platform's
+// clock-change event it looks at the clock at least once a second, so that a
+// moved clock is noticed in time.
+constexpr DWORD kTimerPollMs = 1000;
 constexpr DWORD kTimerMarginMs = 5;
 constexpr DWORD kTickSeconds = 5;       // the interval of index 1
 constexpr int kRescanInterval = 6;      // 300 seconds
@@ -33,7 +35,18 @@ LONG dueFlags[kIntervalCount + 1] = {};
 HANDLE timerThread = nullptr;
 HANDLE samplerThread = nullptr;
 HANDLE housekeepingThread = nullptr;
+// The sampler's, and the timer's for ticks that wake no sampler.
 DWORD lastPassTime = 0;
+// Bit i: some control has had interval index i (see noteIntervalInUse).
+DWORD intervalsInUse = 0;
+
+bool anyIntervalInUseDue(const LONG flags[kIntervalCount + 1]) {
+  const DWORD inUse = __atomic_load_n(&intervalsInUse, __ATOMIC_ACQUIRE);
+  for (int i = 1; i <= kIntervalCount; ++i) {
+    if (flags[i] != 0 && (inUse & (1u << i)) != 0) return true;
+  }
+  return false;
+}
 
 DWORD currentTime() { return static_cast<DWORD>(wl_time(nullptr)); }
 
@@ -46,20 +59,26 @@ void copyDueFlags(LONG copy[kIntervalCount + 1]) {
 void waitForWakeUp() { SuspendThread(GetCurrentThread()); }
 
 // Milliseconds from now to just past the next 5-second boundary of the
-// calendar clock, at most kTimerLongestSleepMs: a clock moved meanwhile (its
-// offset changes in whole seconds) is noticed within a second.
-DWORD timeToNextTick() {
+// calendar clock, at most `longest`.
+DWORD timeToNextTick(DWORD longest) {
   SYSTEMTIME st;
   GetSystemTime(&st);
   const DWORD intoTick = (st.wSecond % kTickSeconds) * 1000u + (st.wMilliseconds % 1000u);
   const DWORD untilTick = kTickSeconds * 1000u - intoTick + kTimerMarginMs;
-  return untilTick < kTimerLongestSleepMs ? untilTick : kTimerLongestSleepMs;
+  return untilTick < longest ? untilTick : longest;
 }
 
+// Sleeps to the next tick; a moved clock (the event) ends the sleep early and
+// the next round measures again from the new time.
 DWORD WINAPI timerThreadBody(LPVOID) {
+  HANDLE clockMoved = wl_clock_change_event();
   DWORD lastSecondSeen = 0;
   for (;;) {
-    Sleep(timeToNextTick());
+    if (clockMoved != nullptr) {
+      WaitForSingleObject(clockMoved, timeToNextTick(INFINITE));
+    } else {
+      Sleep(timeToNextTick(kTimerPollMs));
+    }
     DWORD now = currentTime();
     if (now == lastSecondSeen) continue;
     lastSecondSeen = now;
@@ -69,8 +88,15 @@ DWORD WINAPI timerThreadBody(LPVOID) {
     for (int i = 0; i <= kIntervalCount; ++i) {
       __atomic_store_n(&dueFlags[i], flags[i], __ATOMIC_RELEASE);
     }
-    ResumeThread(samplerThread);
-    ResumeThread(housekeepingThread);
+    // A pass with no control due samples nothing: the sampler sleeps on and
+    // the timer keeps the pass time in its place.
+    if (anyIntervalInUseDue(flags)) {
+      ResumeThread(samplerThread);
+    } else {
+      acceptPassTime(now);
+    }
+    // Nor has housekeeping anything to do before the next rescan.
+    if (flags[kRescanInterval] != 0) ResumeThread(housekeepingThread);
   }
   return 0;
 }
@@ -214,16 +240,22 @@ void computeDueFlags(DWORD now, LONG flags[kIntervalCount + 1]) {
   }
 }
 
+void noteIntervalInUse(DWORD intervalIndex) {
+  if (intervalIndex < 1 || intervalIndex > kIntervalCount) return;
+  __atomic_fetch_or(&intervalsInUse, 1u << intervalIndex, __ATOMIC_RELEASE);
+}
+
 bool acceptPassTime(DWORD now) {
-  DWORD since = now - lastPassTime;
-  DWORD before = lastPassTime - now;
+  const DWORD last = __atomic_load_n(&lastPassTime, __ATOMIC_RELAXED);
+  DWORD since = now - last;
+  DWORD before = last - now;
   if (since < kMinimumPassGap || before < kMinimumPassGap) {
     if (since == 1 || since == 2) {
       traceLog("!!! sampling_thread elapsed time is %d seconds\n", static_cast<int>(since));
     }
     return false;
   }
-  lastPassTime = now;
+  __atomic_store_n(&lastPassTime, now, __ATOMIC_RELAXED);
   return true;
 }
 

@@ -53,5 +53,11 @@ int samplingPass(const LONG dueFlags[kIntervalCount + 1], DWORD now);
 // pass is skipped) when `now` lies less than 3 seconds from the previous
 // accepted pass in either direction; otherwise remembers `now`.
 bool acceptPassTime(DWORD now);
+// Records that some control samples at interval index `intervalIndex` (out of
+// range: ignored); every place that sets a control's interval calls it. The
+// timer wakes the sampler only at ticks where a recorded interval is due, and
+// otherwise takes the pass's time itself. Never forgotten: a control gone or
+// changed since costs at most passes that sample nothing. Any thread.
+void noteIntervalInUse(DWORD intervalIndex);
 
 }  // namespace trend

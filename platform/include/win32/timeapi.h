@@ -33,4 +33,14 @@ typedef time_t (*WlCalendarSource)(void);
 typedef DWORD (*WlTickSource)(void);
 WLAPI void wl_set_calendar_source(WlCalendarSource source);
 WLAPI void wl_set_tick_source(WlTickSource source);
+
+// Not Win32: an auto-reset event set whenever the calendar clock moves other
+// than by running: the offset file is written, created, replaced or removed,
+// or the system clock is set. A thread that sleeps until a calendar time waits
+// on it with a timeout instead of waking often to look. Created, with a watcher
+// thread that sleeps until one of those happens, on the first call; both last
+// as long as the process: never close the handle. Meant for one waiter. Null
+// when the watcher cannot be set up (the caller must then look for itself).
+// The offset file's name is read once, at that first call.
+WLAPI HANDLE wl_clock_change_event(void);
 WL_EXTERN_C_END

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "win32/sync.h"
 #include "win32/timeapi.h"
 
 namespace {
@@ -30,6 +31,37 @@ TEST(Clock, OffsetFileMovesTheCalendarAndIsReread) {
   unsetenv("WARDENLINE_CLOCK_OFFSET_FILE");
   wl_set_calendar_source(nullptr);
   EXPECT_NEAR(static_cast<double>(wl_time(nullptr)), static_cast<double>(time(nullptr)), 2);
+}
+
+void WriteText(const std::string& path, const char* text) {
+  FILE* f = fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fputs(text, f);
+  fclose(f);
+}
+
+TEST(Clock, ChangeEventFiresWhenTheOffsetFileChangesAndOnlyThen) {
+  std::string dirTemplate = testing::TempDir() + "clock-change-XXXXXX";
+  ASSERT_NE(mkdtemp(dirTemplate.data()), nullptr);
+  const std::string path = dirTemplate + "/offset";
+  setenv("WARDENLINE_CLOCK_OFFSET_FILE", path.c_str(), 1);
+  HANDLE moved = wl_clock_change_event();
+  unsetenv("WARDENLINE_CLOCK_OFFSET_FILE");
+  ASSERT_NE(moved, nullptr);
+  EXPECT_EQ(wl_clock_change_event(), moved);  // one event per process
+  EXPECT_EQ(WaitForSingleObject(moved, 0), WAIT_TIMEOUT);
+
+  WriteText(path, "120");
+  EXPECT_EQ(WaitForSingleObject(moved, 5000), WAIT_OBJECT_0);
+  Sleep(100);  // the write's several notifications may set it more than once
+  WaitForSingleObject(moved, 0);
+  WriteText(dirTemplate + "/other", "5");  // a neighbour is not the clock
+  EXPECT_EQ(WaitForSingleObject(moved, 300), WAIT_TIMEOUT);
+  unlink(path.c_str());
+  EXPECT_EQ(WaitForSingleObject(moved, 5000), WAIT_OBJECT_0);
+
+  unlink((dirTemplate + "/other").c_str());
+  rmdir(dirTemplate.c_str());
 }
 
 TEST(Clock, TickCountAdvancesAndCanBeInjected) {
