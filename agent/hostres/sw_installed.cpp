@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "agent/hostres/record_text.h"
 #include "agent/hostres/result_codes.h"
 #include "agent/hostres/ridovo_app.h"
 #include "agent/hostres/trace_log.h"
@@ -22,29 +23,6 @@ CObList*& InstalledList() { return g_p_tableList[HR_LIST_SWINSTALLED]; }
 
 DWORD InstalledIndexOf(const CObject* entry) {
   return static_cast<const CSWInstalledEntry*>(entry)->hrSWInstalledIndexGet();
-}
-
-// A provider string field: up to its first NUL, never beyond the field.
-template <size_t kChars>
-CString FieldText(const WCHAR (&field)[kChars]) {
-  const WCHAR* end = std::find(field, field + kChars, u'\0');
-  CString text;
-  const int length = static_cast<int>(end - field);
-  WCHAR* buffer = text.GetBuffer(length);
-  if (buffer == nullptr) return text;
-  std::copy(field, end, buffer);
-  buffer[length] = u'\0';
-  text.ReleaseBuffer(length);
-  return text;
-}
-
-// A string of the library's string table; the same text built in when the
-// table cannot be read (the test programs link the library without its
-// resources).
-CString LoadText(UINT id, const WCHAR* builtIn) {
-  CString text;
-  if (!text.LoadString(id)) text = builtIn;
-  return text;
 }
 
 // Increases with every build and clean-up of the installed-software list, so
@@ -328,11 +306,11 @@ DWORD CSWInstalledTable::BuildTable(CObList*& list) {
     if (count < 0 || (count > 0 && records == nullptr)) internal = HR_RESULT_SWINSTALLED_BUILD;
   }
   if (internal == 0) {
-    const CString withVersion = LoadText(106, u"%s-%s: %s, v%lu.%lu");
-    const CString withText = LoadText(107, u"%s-%s: %s, v%s");
-    const CString plain = LoadText(111, u"%s-%s: %s");
-    const CString serviceWord = LoadText(112, u"Service");
-    const CString softwareWord = LoadText(113, u"Software");
+    const CString withVersion = HrLoadText(106, u"%s-%s: %s, v%lu.%lu");
+    const CString withText = HrLoadText(107, u"%s-%s: %s, v%s");
+    const CString plain = HrLoadText(111, u"%s-%s: %s");
+    const CString serviceWord = HrLoadText(112, u"Service");
+    const CString softwareWord = HrLoadText(113, u"Software");
     HROBJECTID zeroId{};  // { 0 0 }
     zeroId.length = 2;
     for (int i = 0; i < count && internal == 0; ++i) {
@@ -343,10 +321,10 @@ DWORD CSWInstalledTable::BuildTable(CObList*& list) {
         break;
       }
       const CString& kindWord = record.kind == kSoftwareService ? serviceWord : softwareWord;
-      const CString displayName = FieldText(record.displayName);
-      const CString shown = displayName.IsEmpty() ? FieldText(record.name) : displayName;
-      const CString qualifier = FieldText(record.qualifier);
-      const CString version = FieldText(record.version);
+      const CString displayName = HrFieldText(record.displayName);
+      const CString shown = displayName.IsEmpty() ? HrFieldText(record.name) : displayName;
+      const CString qualifier = HrFieldText(record.qualifier);
+      const CString version = HrFieldText(record.version);
       CString name;
       if (record.major != 0 || record.minor != 0) {
         name.Format(static_cast<LPCWSTR>(withVersion), kindWord, qualifier, shown, record.major,
@@ -374,8 +352,8 @@ DWORD CSWInstalledTable::BuildTable(CObList*& list) {
         }
       }
       entry->EntrySet(static_cast<DWORD>(i + 1), name, zeroId, type, date, zone, zoneKind,
-                      FieldText(record.name), FieldText(record.pathName),
-                      FieldText(record.command));
+                      HrFieldText(record.name), HrFieldText(record.pathName),
+                      HrFieldText(record.command));
       if (list->AddTail(entry) == nullptr) {
         delete entry;
         internal = HR_RESULT_NO_MEMORY;
@@ -405,7 +383,7 @@ HRSWTYPE CSWInstalledTable::GetServiceTypeFromInstalledSoftware(const WCHAR* pro
   // as the provider gives its strings.
   CString working(processName);
   working.MakeLower();
-  if (working.CompareNoCase(LoadText(114, u"System")) == 0) return HR_SWTYPE_OPERATING_SYSTEM;
+  if (working.CompareNoCase(HrLoadText(114, u"System")) == 0) return HR_SWTYPE_OPERATING_SYSTEM;
 
   LookupPrepare(list);
   const CSWInstalledEntry* row =
