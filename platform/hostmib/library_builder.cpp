@@ -58,6 +58,20 @@ void Fail(NodeData& node) {
   node.failed = true;
 }
 
+// Copies the rows of a table object's walk, in the library's order, into
+// `node`: `fill` gets each entry, its index and its new row of `columns`
+// cells (rows AddRow refuses are skipped). A walk that never ends is cut
+// after kMaxRows steps.
+template <typename Table, typename Fill>
+void CopyRows(Table& table, NodeData& node, size_t columns, Fill fill) {
+  DWORD index = 0;
+  size_t steps = 0;
+  while (auto* entry = table.hrGetNext(index)) {
+    if (Row* row = AddRow(node, index, columns)) fill(entry, index, row);
+    if (index == 0 || steps++ >= kMaxRows) break;
+  }
+}
+
 // The kernel's command line, as the system's initial load parameters when the
 // library has none: at most `maxOctets`, cut before a partial UTF-8 sequence.
 std::string KernelCommandLine(size_t maxOctets) {
@@ -222,20 +236,15 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
     Fail(nodes[kStorageTable]);
   } else {
     CStorageTable table;
-    DWORD index = 0;
-    size_t steps = 0;
-    while (CStorageEntry* entry = table.hrGetNext(index)) {
-      if (Row* row = AddRow(nodes[kStorageTable], index, 7)) {
-        row->cells[0] = IntegerCell(index);
-        row->cells[1] = OidCell(Under({2, 1}, entry->hrStorageTypeGet()));
-        row->cells[2] = Text(entry->hrStorageDescrGet(), kStorageDescrOctets);
-        row->cells[3] = IntegerCell(entry->hrStorageAllocationUnitsGet());
-        row->cells[4] = IntegerCell(entry->hrStorageSizeGet());
-        row->cells[5] = IntegerCell(entry->hrStorageUsedGet());
-        row->cells[6] = Counter32Cell(entry->hrStorageAllocationFailuresGet());
-      }
-      if (index == 0 || steps++ >= kMaxRows) break;
-    }
+    CopyRows(table, nodes[kStorageTable], 7, [&](CStorageEntry* entry, DWORD index, Row* row) {
+      row->cells[0] = IntegerCell(index);
+      row->cells[1] = OidCell(Under({2, 1}, entry->hrStorageTypeGet()));
+      row->cells[2] = Text(entry->hrStorageDescrGet(), kStorageDescrOctets);
+      row->cells[3] = IntegerCell(entry->hrStorageAllocationUnitsGet());
+      row->cells[4] = IntegerCell(entry->hrStorageSizeGet());
+      row->cells[5] = IntegerCell(entry->hrStorageUsedGet());
+      row->cells[6] = Counter32Cell(entry->hrStorageAllocationFailuresGet());
+    });
   }
 
   if (failed[kDevice]) {
@@ -245,45 +254,40 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
     }
   } else {
     CDeviceTable table;
-    DWORD index = 0;
-    size_t steps = 0;
-    while (CDeviceEntry* entry = table.hrGetNext(index)) {
-      if (Row* row = AddRow(nodes[kDeviceTable], index, 6)) {
-        row->cells[0] = IntegerCell(index);
-        row->cells[1] = OidCell(Under({3, 1}, entry->hrDeviceTypeGet()));
-        row->cells[2] = Text(entry->hrDeviceDescrGet(), kDeviceDescrOctets);
-        row->cells[3] = Product(entry->hrDeviceIDGet());
-        row->cells[4] = IntegerCell(entry->hrDeviceStatusGet());
-        row->cells[5] = Counter32Cell(entry->hrDeviceErrorsGet());
-        // The extension row's class follows the device's type; each is
-        // checked by its run-time type before it is read.
-        CObject* extended = entry->hrExtendedEntryGet();
-        if (auto* processor = dynamic_cast<CProcessorEntry*>(extended)) {
-          if (Row* x = AddRow(nodes[kProcessorTable], index, 2)) {
-            const DWORD load = processor->hrProcessorLoadGet();
-            x->cells[0] = Product(processor->hrProcessorFrwIDGet());
-            x->cells[1] = IntegerCell(load > 100 ? 100 : load);
-          }
-        } else if (auto* network = dynamic_cast<CNetworkEntry*>(extended)) {
-          if (Row* x = AddRow(nodes[kNetworkTable], index, 1)) {
-            x->cells[0] = IntegerCell(network->hrNetworkIfIndexGet());
-          }
-        } else if (auto* printer = dynamic_cast<CPrinterEntry*>(extended)) {
-          if (Row* x = AddRow(nodes[kPrinterTable], index, 2)) {
-            x->cells[0] = IntegerCell(printer->hrPrinterStatusGet());
-            x->cells[1] = BitsCell(printer->hrPrinterDetectedErrorStateGet());
-          }
-        } else if (auto* disk = dynamic_cast<CDiskStorageEntry*>(extended)) {
-          if (Row* x = AddRow(nodes[kDiskStorageTable], index, 4)) {
-            x->cells[0] = IntegerCell(disk->hrDiskStorageAccessGet());
-            x->cells[1] = IntegerCell(disk->hrDiskStorageMediaGet());
-            x->cells[2] = TruthCell(disk->hrDiskStorageRemoveableGet());
-            x->cells[3] = IntegerCell(disk->hrDiskStorageCapacityGet());
-          }
+    CopyRows(table, nodes[kDeviceTable], 6, [&](CDeviceEntry* entry, DWORD index, Row* row) {
+      row->cells[0] = IntegerCell(index);
+      row->cells[1] = OidCell(Under({3, 1}, entry->hrDeviceTypeGet()));
+      row->cells[2] = Text(entry->hrDeviceDescrGet(), kDeviceDescrOctets);
+      row->cells[3] = Product(entry->hrDeviceIDGet());
+      row->cells[4] = IntegerCell(entry->hrDeviceStatusGet());
+      row->cells[5] = Counter32Cell(entry->hrDeviceErrorsGet());
+      // The extension row's class follows the device's type; each is
+      // checked by its run-time type before it is read.
+      CObject* extended = entry->hrExtendedEntryGet();
+      if (auto* processor = dynamic_cast<CProcessorEntry*>(extended)) {
+        if (Row* x = AddRow(nodes[kProcessorTable], index, 2)) {
+          const DWORD load = processor->hrProcessorLoadGet();
+          x->cells[0] = Product(processor->hrProcessorFrwIDGet());
+          x->cells[1] = IntegerCell(load > 100 ? 100 : load);
+        }
+      } else if (auto* network = dynamic_cast<CNetworkEntry*>(extended)) {
+        if (Row* x = AddRow(nodes[kNetworkTable], index, 1)) {
+          x->cells[0] = IntegerCell(network->hrNetworkIfIndexGet());
+        }
+      } else if (auto* printer = dynamic_cast<CPrinterEntry*>(extended)) {
+        if (Row* x = AddRow(nodes[kPrinterTable], index, 2)) {
+          x->cells[0] = IntegerCell(printer->hrPrinterStatusGet());
+          x->cells[1] = BitsCell(printer->hrPrinterDetectedErrorStateGet());
+        }
+      } else if (auto* disk = dynamic_cast<CDiskStorageEntry*>(extended)) {
+        if (Row* x = AddRow(nodes[kDiskStorageTable], index, 4)) {
+          x->cells[0] = IntegerCell(disk->hrDiskStorageAccessGet());
+          x->cells[1] = IntegerCell(disk->hrDiskStorageMediaGet());
+          x->cells[2] = TruthCell(disk->hrDiskStorageRemoveableGet());
+          x->cells[3] = IntegerCell(disk->hrDiskStorageCapacityGet());
         }
       }
-      if (index == 0 || steps++ >= kMaxRows) break;
-    }
+    });
   }
 
   if (failed[kPartition]) {
@@ -312,23 +316,18 @@ void LibraryBuilder::BuildHardware(NodeData* nodes) {
     Fail(nodes[kFSTable]);
   } else {
     CFileSysTable table;
-    DWORD index = 0;
-    size_t steps = 0;
-    while (CFileSysEntry* entry = table.hrGetNext(index)) {
-      if (Row* row = AddRow(nodes[kFSTable], index, 9)) {
-        const LONG offset = ZoneOffsetMinutes(entry->hrTimeZoneInfoGet(), entry->hrTimeZoneGet());
-        row->cells[0] = IntegerCell(index);
-        row->cells[1] = Text(entry->hrFSMountPointGet(), kLabelOctets);
-        row->cells[2] = Text(entry->hrFSRemoteMountPointGet(), kLabelOctets);
-        row->cells[3] = OidCell(Under({3, 9}, entry->hrFSTypeGet()));
-        row->cells[4] = IntegerCell(entry->hrFSAccessGet());
-        row->cells[5] = TruthCell(entry->hrFSBootableGet());
-        row->cells[6] = IntegerCell(entry->hrFSStorageIndexGet());
-        row->cells[7] = OctetCell(DateAndTime(entry->hrFSLastFullBackupDateGet(), offset));
-        row->cells[8] = OctetCell(DateAndTime(entry->hrFSLastPartialBackupDateGet(), offset));
-      }
-      if (index == 0 || steps++ >= kMaxRows) break;
-    }
+    CopyRows(table, nodes[kFSTable], 9, [&](CFileSysEntry* entry, DWORD index, Row* row) {
+      const LONG offset = ZoneOffsetMinutes(entry->hrTimeZoneInfoGet(), entry->hrTimeZoneGet());
+      row->cells[0] = IntegerCell(index);
+      row->cells[1] = Text(entry->hrFSMountPointGet(), kLabelOctets);
+      row->cells[2] = Text(entry->hrFSRemoteMountPointGet(), kLabelOctets);
+      row->cells[3] = OidCell(Under({3, 9}, entry->hrFSTypeGet()));
+      row->cells[4] = IntegerCell(entry->hrFSAccessGet());
+      row->cells[5] = TruthCell(entry->hrFSBootableGet());
+      row->cells[6] = IntegerCell(entry->hrFSStorageIndexGet());
+      row->cells[7] = OctetCell(DateAndTime(entry->hrFSLastFullBackupDateGet(), offset));
+      row->cells[8] = OctetCell(DateAndTime(entry->hrFSLastPartialBackupDateGet(), offset));
+    });
   }
 }
 
@@ -360,44 +359,31 @@ void LibraryBuilder::BuildSoftware(NodeData* nodes) {
     nodes[kSWRunScalars].rows.push_back(std::move(scalars));
 
     CSWRunTable run;
-    DWORD index = 0;
-    size_t steps = 0;
-    while (CSWRunEntry* entry = run.hrGetNext(index)) {
-      if (Row* row = AddRow(nodes[kSWRunTable], index, 7)) {
-        row->cells[0] = IntegerCell(index);
-        row->cells[1] = Text(entry->hrSWRunNameGet(), kSWNameOctets);
-        row->cells[2] = Product(entry->hrSWRunIDGet());
-        row->cells[3] = Text(entry->hrSWRunPathGet(), kSWPathOctets);
-        row->cells[4] = Text(entry->hrSWRunParametersGet(), kSWPathOctets);
-        row->cells[5] = IntegerCell(entry->hrSWRunTypeGet());
-        row->cells[6] = IntegerCell(entry->hrSWRunStatusGet());
-      }
-      if (index == 0 || steps++ >= kMaxRows) break;
-    }
+    CopyRows(run, nodes[kSWRunTable], 7, [&](CSWRunEntry* entry, DWORD index, Row* row) {
+      row->cells[0] = IntegerCell(index);
+      row->cells[1] = Text(entry->hrSWRunNameGet(), kSWNameOctets);
+      row->cells[2] = Product(entry->hrSWRunIDGet());
+      row->cells[3] = Text(entry->hrSWRunPathGet(), kSWPathOctets);
+      row->cells[4] = Text(entry->hrSWRunParametersGet(), kSWPathOctets);
+      row->cells[5] = IntegerCell(entry->hrSWRunTypeGet());
+      row->cells[6] = IntegerCell(entry->hrSWRunStatusGet());
+    });
     CSWRunPerfTable perf;
-    index = 0;
-    steps = 0;
-    while (CSWRunPerfEntry* entry = perf.hrGetNext(index)) {
-      if (Row* row = AddRow(nodes[kSWRunPerfTable], index, 2)) {
-        row->cells[0] = IntegerCell(entry->hrSWRunPerfCPUGet());
-        row->cells[1] = IntegerCell(entry->hrSWRunPerfMemoryGet());
-      }
-      if (index == 0 || steps++ >= kMaxRows) break;
-    }
+    CopyRows(perf, nodes[kSWRunPerfTable], 2, [&](CSWRunPerfEntry* entry, DWORD, Row* row) {
+      row->cells[0] = IntegerCell(entry->hrSWRunPerfCPUGet());
+      row->cells[1] = IntegerCell(entry->hrSWRunPerfMemoryGet());
+    });
     CSWInstalledTable installed;
-    index = 0;
-    steps = 0;
-    while (CSWInstalledEntry* entry = installed.hrGetNext(index)) {
-      if (Row* row = AddRow(nodes[kSWInstalledTable], index, 5)) {
-        row->cells[0] = IntegerCell(index);
-        row->cells[1] = Text(entry->hrSWInstalledNameGet(), kSWNameOctets);
-        row->cells[2] = Product(entry->hrSWInstalledIDGet());
-        row->cells[3] = IntegerCell(entry->hrSWInstalledTypeGet());
-        const LONG offset = ZoneOffsetMinutes(entry->hrTimeZoneInfoGet(), entry->hrTimeZoneGet());
-        row->cells[4] = OctetCell(DateAndTime(entry->hrSWInstalledDateGet(), offset));
-      }
-      if (index == 0 || steps++ >= kMaxRows) break;
-    }
+    CopyRows(installed, nodes[kSWInstalledTable], 5,
+             [&](CSWInstalledEntry* entry, DWORD index, Row* row) {
+               row->cells[0] = IntegerCell(index);
+               row->cells[1] = Text(entry->hrSWInstalledNameGet(), kSWNameOctets);
+               row->cells[2] = Product(entry->hrSWInstalledIDGet());
+               row->cells[3] = IntegerCell(entry->hrSWInstalledTypeGet());
+               const LONG offset =
+                   ZoneOffsetMinutes(entry->hrTimeZoneInfoGet(), entry->hrTimeZoneGet());
+               row->cells[4] = OctetCell(DateAndTime(entry->hrSWInstalledDateGet(), offset));
+             });
   }
   DWORD lastChange = 0;
   DWORD lastUpdate = 0;
