@@ -6,8 +6,9 @@
 // arrived since the last FindNextChangeNotification and stays signalled until
 // that call, as on Windows. Events that arrive after the wait was satisfied
 // and before FindNextChangeNotification signal the handle again at once, so no
-// change is lost. Waits test the handle by polling (its state changes outside
-// this process).
+// change is lost. The platform's descriptor watcher reads the events as they
+// come and wakes the waiters, so a wait sleeps until a change; where the
+// watcher is unavailable, waits re-test the handle at a short period.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -18,6 +19,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/descriptor_watch.h"
 #include "core/kernel_object.h"
 #include "core/trace.h"
 #include "file_errors.h"
@@ -44,38 +46,62 @@ uint32_t InotifyMask(DWORD filter) {
 class ChangeNotification : public wl::KernelObject {
  public:
   explicit ChangeNotification(int descriptor) : descriptor_(descriptor) {}
-  ~ChangeNotification() override { close(descriptor_); }
+  ~ChangeNotification() override {
+    watch_.reset();  // the callback is done with this object from here on
+    close(descriptor_);
+  }
   ChangeNotification(const ChangeNotification&) = delete;
   ChangeNotification& operator=(const ChangeNotification&) = delete;
 
+  // Hands the descriptor to the watcher; before this (or if it fails) waits
+  // re-test the handle themselves.
+  void StartWatching() {
+    watch_ = wl::DescriptorWatch::Start(descriptor_, [this] {
+      bool arrived;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        arrived = Drain();
+      }
+      if (arrived) wl::NotifyStateChange();
+    });
+  }
+
   bool TryAcquire() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    Drain();
-    return pending_;
+    if (!watch_) Drain();
+    if (signalled_) fresh_ = false;
+    return signalled_;
   }
-  bool SignalledInProcess() const override { return false; }
+  bool SignalledInProcess() const override { return watch_ != nullptr; }
 
   void Rearm() {
-    // Events still queued arrived after the last test of the handle, while
-    // the caller worked: they are left to signal the handle again.
+    // Events that arrived after the last satisfied test of the handle, while
+    // the caller worked, signal it again.
     std::lock_guard<std::mutex> lock(mutex_);
-    pending_ = false;
+    if (!watch_) Drain();
+    signalled_ = fresh_;
+    fresh_ = false;
   }
 
  private:
-  // Reads what inotify has queued without blocking.
-  void Drain() {
+  // Reads what inotify has queued without blocking; true when anything came.
+  bool Drain() {
     alignas(struct inotify_event) char buffer[4096];
+    bool arrived = false;
     for (;;) {
       ssize_t got = read(descriptor_, buffer, sizeof(buffer));
       if (got <= 0) break;
-      pending_ = true;
+      arrived = true;
     }
+    if (arrived) signalled_ = fresh_ = true;
+    return arrived;
   }
 
   std::mutex mutex_;
   int descriptor_;
-  bool pending_ = false;
+  bool signalled_ = false;
+  bool fresh_ = false;  // events since the last test that found the handle signalled
+  std::unique_ptr<wl::DescriptorWatch> watch_;
 };
 
 }  // namespace
@@ -120,8 +146,10 @@ WLAPI HANDLE FindFirstChangeNotificationW(LPCWSTR lpPathName, BOOL bWatchSubtree
     wl::SetLastErrorForPath(failure, path);
     return INVALID_HANDLE_VALUE;
   }
+  auto notification = std::make_shared<ChangeNotification>(descriptor);
+  notification->StartWatching();
   SetLastError(ERROR_SUCCESS);
-  return wl::RegisterHandle(std::make_shared<ChangeNotification>(descriptor));
+  return wl::RegisterHandle(std::move(notification));
 }
 
 WLAPI BOOL FindNextChangeNotification(HANDLE hChangeHandle) {
