@@ -58,26 +58,52 @@ void copyDueFlags(LONG copy[kIntervalCount + 1]) {
 
 void waitForWakeUp() { SuspendThread(GetCurrentThread()); }
 
+// Set when a control takes an interval no control had before, so that a
+// timer asleep until a later tick looks again at what is due.
+HANDLE intervalsChanged = nullptr;
+
+// Whether anything is due at second `secondOfDay` of the day: an interval in
+// use, or the instance rescan. Every interval divides a day, so the second of
+// the day decides as the full time would.
+bool somethingDueAt(DWORD secondOfDay) {
+  if (secondOfDay % intervalSeconds(kRescanInterval) == 0) return true;
+  const DWORD inUse = __atomic_load_n(&intervalsInUse, __ATOMIC_ACQUIRE);
+  for (int i = 1; i <= kIntervalCount; ++i) {
+    if ((inUse & (1u << i)) != 0 && secondOfDay % intervalSeconds(static_cast<DWORD>(i)) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Milliseconds from now to just past the next 5-second boundary of the
-// calendar clock, at most `longest`.
-DWORD timeToNextTick(DWORD longest) {
+// calendar clock, at most `longest`. With `skipIdleTicks`, boundaries at which
+// nothing is due are slept through (the rescan bounds the sleep to 300 s).
+DWORD timeToNextTick(DWORD longest, bool skipIdleTicks) {
   SYSTEMTIME st;
   GetSystemTime(&st);
-  const DWORD intoTick = (st.wSecond % kTickSeconds) * 1000u + (st.wMilliseconds % 1000u);
-  const DWORD untilTick = kTickSeconds * 1000u - intoTick + kTimerMarginMs;
+  const DWORD secondOfDay = st.wHour * 3600u + st.wMinute * 60u + st.wSecond;
+  DWORD tick = (secondOfDay / kTickSeconds + 1) * kTickSeconds;
+  while (skipIdleTicks && !somethingDueAt(tick % 86400u)) tick += kTickSeconds;
+  const DWORD untilTick =
+      (tick - secondOfDay) * 1000u - (st.wMilliseconds % 1000u) + kTimerMarginMs;
   return untilTick < longest ? untilTick : longest;
 }
 
-// Sleeps to the next tick; a moved clock (the event) ends the sleep early and
-// the next round measures again from the new time.
+// Sleeps to the next tick at which something is due; a moved clock or a
+// newly used interval (the events) ends the sleep early and the next round
+// measures again from the new time. Without the clock event it looks at the
+// clock every tick and at least once a second.
 DWORD WINAPI timerThreadBody(LPVOID) {
   HANDLE clockMoved = wl_clock_change_event();
+  const HANDLE wakers[2] = {clockMoved, intervalsChanged};
+  const DWORD wakerCount = intervalsChanged != nullptr ? 2 : 1;
   DWORD lastSecondSeen = 0;
   for (;;) {
     if (clockMoved != nullptr) {
-      WaitForSingleObject(clockMoved, timeToNextTick(INFINITE));
+      WaitForMultipleObjects(wakerCount, wakers, FALSE, timeToNextTick(INFINITE, true));
     } else {
-      Sleep(timeToNextTick(kTimerPollMs));
+      Sleep(timeToNextTick(kTimerPollMs, false));
     }
     DWORD now = currentTime();
     if (now == lastSecondSeen) continue;
@@ -242,7 +268,11 @@ void computeDueFlags(DWORD now, LONG flags[kIntervalCount + 1]) {
 
 void noteIntervalInUse(DWORD intervalIndex) {
   if (intervalIndex < 1 || intervalIndex > kIntervalCount) return;
-  __atomic_fetch_or(&intervalsInUse, 1u << intervalIndex, __ATOMIC_RELEASE);
+  const DWORD bit = 1u << intervalIndex;
+  if ((__atomic_fetch_or(&intervalsInUse, bit, __ATOMIC_ACQ_REL) & bit) != 0) return;
+  if (HANDLE wake = __atomic_load_n(&intervalsChanged, __ATOMIC_ACQUIRE); wake != nullptr) {
+    SetEvent(wake);
+  }
 }
 
 bool acceptPassTime(DWORD now) {
@@ -279,6 +309,10 @@ int samplingPass(const LONG flags[kIntervalCount + 1], DWORD now) {
 
 int startSamplingThreads() {
   for (LONG& flag : dueFlags) flag = 0;
+  if (intervalsChanged == nullptr) {
+    __atomic_store_n(&intervalsChanged, CreateEventA(nullptr, FALSE, FALSE, nullptr),
+                     __ATOMIC_RELEASE);
+  }
   DWORD id = 0;
   timerThread = CreateThread(nullptr, 0, timerThreadBody, nullptr, CREATE_SUSPENDED, &id);
   if (timerThread != nullptr) {
