@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Idle CPU of snmpsvc with the trend agent and no control at all: the CPU time
-# (from /proc's scheduler statistics) the process uses over SECONDS seconds, printed
-# per 5 seconds, once per run.
+# Idle CPU of snmpsvc with the agents that scripts/install.sh registers (the
+# trend agent, and the host resources agent when built) and no control at
+# all: the CPU time (from /proc's scheduler statistics) the process uses over
+# SECONDS seconds, printed per 5 seconds, once per run. With CONTROLS=sample
+# in the environment the sample configuration's controls stay (one of them
+# samples every minute).
 #
 # usage: bench/trend/idle.sh [BUILD_DIR] [SECONDS] [RUNS]
 #   defaults: build/default 30 3
@@ -27,6 +30,8 @@ export WARDENLINE_REGISTRY=$work/registry.db HOME=$work
 export WARDENLINE_OBJECT_NAMESPACE=trend-idle-bench-$$
 "$root/scripts/install.sh" "$build" "$work/root" > /dev/null
 mkdir -p "$work/root/TrenFile"
+# Control lines start with a class name; comments stay.
+[ "${CONTROLS:-}" = sample ] || sed -i '/^[a-zA-Z]/d' "$work/root/INI/CURVEMIB.INI"
 port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$port" > "$work/snmpsvc.log" 2>&1 &
 svc_pid=$!
