@@ -260,6 +260,21 @@ TEST_F(MibEndToEnd, IntervalSetsAndErrorIndexes) {
   EXPECT_NE(integer(controlOid(8, 8, 1)), day0_ + 86400);
 }
 
+// Only daily controls and the five-minute rescan are due, so the timer sleeps
+// for minutes; a control set to a 5-second interval must not wait for that.
+TEST_F(MibEndToEnd, AnIntervalNewlyInUseIsSampledAtItsNextTick) {
+  ASSERT_TRUE(sampleAtNextMidnight()) << install_.traceLog();
+  ASSERT_EQ(set(controlOid(4, 8, 1) + " i 1").find("Error"), std::string::npos);
+  const long long midnight = day0_ + 86400;
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        const long long reference = integer(controlOid(8, 8, 1));
+        return reference > midnight && reference < midnight + 60;
+      },
+      15s))
+      << install_.traceLog();
+}
+
 TEST_F(MibEndToEnd, ThresholdCrossingsBecomeTraps) {
   TrapReceiver receiver(install_.dir(), trapPort_);
   ASSERT_TRUE(receiver.start());
