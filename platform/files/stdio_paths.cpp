@@ -17,13 +17,33 @@ WLAPI FILE* wl_fopen(const char* windowsPath, const char* mode) {
     return nullptr;
   }
   std::string path;
-  DWORD error = wl::ResolveWindowsPath(windowsPath, &path);
+  DWORD error = wl::MapWindowsPath(windowsPath, &path);
   if (error != ERROR_SUCCESS) {
     errno = error == ERROR_INVALID_PARAMETER ? EINVAL : ENOENT;
     SetLastError(error);
     return nullptr;
   }
-  FILE* stream = fopen(path.c_str(), mode);
+  // A mode that only opens an existing file tries the path as written first:
+  // when it names a file, the case-insensitive lookup would give it back as
+  // it is. A mode that may create a file looks for another spelling of the
+  // name first, so that it writes to the file that is there.
+  FILE* stream = nullptr;
+  if (mode[0] == 'r') {
+    stream = fopen(path.c_str(), mode);
+    if (stream == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
+      const int failure = errno;
+      std::string resolved = wl::ResolveNameCase(path);
+      if (resolved != path) {
+        stream = fopen(resolved.c_str(), mode);
+        path = std::move(resolved);
+      } else {
+        errno = failure;
+      }
+    }
+  } else {
+    path = wl::ResolveNameCase(path);
+    stream = fopen(path.c_str(), mode);
+  }
   if (stream == nullptr) {
     int failure = errno;
     wl::SetLastErrorForPath(failure, path);
