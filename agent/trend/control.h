@@ -100,6 +100,9 @@ struct Control {
   bool eventRaised = false;     // threshold event latched until re-armed
   bool samplingEnabled = true;  // false while the history is being rebuilt
   bool headerSaved = false;     // the file's header matches this record
+  // Start-up only: restored from a history file whose header was just read
+  // whole, so the file need not be checked again before the agent runs.
+  bool historyFileChecked = false;
   LONG lastCheckedValue = -1;
   LONG lastCheckedTime = 0;
   Control* next = nullptr;

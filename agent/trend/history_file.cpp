@@ -100,27 +100,40 @@ uint64_t pageOffset(DWORD pageNo) {
   return kHistoryHeaderBytes + static_cast<uint64_t>(pageNo) * kPageBytes;
 }
 
-// Names of the files matching trendDirectory\*.<extension>, in enumeration
-// order. Directories and names with another extension are left out.
-std::vector<std::string> listFiles(const std::string& extension) {
-  std::vector<std::string> names;
+// A file of the trend directory as the listing found it.
+struct ListedFile {
+  std::string name;
+  uint64_t bytes = 0;
+};
+
+// The files matching trendDirectory\*.<extension>, in enumeration order.
+// Directories and names with another extension are left out.
+std::vector<ListedFile> listFiles(const std::string& extension) {
+  std::vector<ListedFile> files;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(pathInTrendDirectory("*" + extension).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  if (search == INVALID_HANDLE_VALUE) return files;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     size_t length = strnlen(found.cFileName, sizeof found.cFileName);
     std::string name(found.cFileName, length);
     if (name.size() > extension.size() &&
         name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
-      names.push_back(name);
+      const uint64_t bytes =
+          (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+      files.push_back(ListedFile{std::move(name), bytes});
     }
   } while (FindNextFileA(search, &found));
   FindClose(search);
-  return names;
+  return files;
 }
 
-std::vector<std::string> listHistoryFiles() { return listFiles(".NT"); }
+std::vector<ListedFile> listHistoryFiles() { return listFiles(".NT"); }
+
+// Bytes of a file after the header, from its size.
+uint64_t bytesAfterHeader(uint64_t fileBytes) {
+  return fileBytes > kHistoryHeaderBytes ? fileBytes - kHistoryHeaderBytes : 0;
+}
 
 // Number of samples recorded in a file's header; -1 when it has none.
 int64_t samplesRecorded(const std::string& path) {
@@ -138,8 +151,8 @@ int64_t samplesRecorded(const std::string& path) {
 // the old one does, the change never completed and the old file comes back;
 // otherwise the change completed and the old file goes.
 void recoverInterruptedConversions() {
-  for (const std::string& oldName : listFiles(".NT$")) {
-    std::string oldPath = pathInTrendDirectory(oldName);
+  for (const ListedFile& old : listFiles(".NT$")) {
+    std::string oldPath = pathInTrendDirectory(old.name);
     std::string newPath = oldPath.substr(0, oldPath.size() - 1);
     int64_t oldSamples = samplesRecorded(oldPath);
     int64_t newSamples = samplesRecorded(newPath);
@@ -168,18 +181,6 @@ std::string readWholeProfileString(const char* section, const char* key, const c
     }
     buffer.assign(buffer.size() * 2, '\0');
   }
-}
-
-// Bytes of the file after its header; 0 when it cannot be measured.
-uint64_t dataAreaBytes(const std::string& path) {
-  FILE* stream = openUnbuffered(path, "rb");
-  if (stream == nullptr) return 0;
-  const bool measured = fseeko(stream, 0, SEEK_END) == 0;
-  const off_t size = measured ? ftello(stream) : 0;
-  fclose(stream);
-  return size > static_cast<off_t>(kHistoryHeaderBytes)
-             ? static_cast<uint64_t>(size) - kHistoryHeaderBytes
-             : 0;
 }
 
 // A header may claim samples whose slots lie past the end of its file (the
@@ -364,30 +365,72 @@ void deleteHistoryFile(DWORD controlIndex) { DeleteFileA(historyFilePath(control
 
 namespace {
 
-// readHistoryHeader; with `dataBytes`, also the bytes after the header as
-// dataAreaBytes measures them, from the same opening.
-BYTE* readHeaderImage(const std::string& fileName, uint64_t* dataBytes) {
-  FILE* stream = openHistoryFile(fileName);
+// The header image of a history file, or null. The signature is checked on
+// the image read whole (a file too short for a header has none). *opened
+// tells whether the file could be opened at all. Touches no shared state, so
+// several threads may read headers at once.
+BYTE* loadHeaderImage(const std::string& path, bool* opened) {
+  FILE* stream = openUnbuffered(path, "rb+");
+  *opened = stream != nullptr;
   if (stream == nullptr) return nullptr;
   BYTE* image = new (std::nothrow) BYTE[kHistoryHeaderBytes];
-  if (image != nullptr && fread(image, 1, kHistoryHeaderBytes, stream) != kHistoryHeaderBytes) {
+  if (image != nullptr && (fread(image, 1, kHistoryHeaderBytes, stream) != kHistoryHeaderBytes ||
+                           std::memcmp(image, kHistorySignature, sizeof kHistorySignature) != 0)) {
     delete[] image;
     image = nullptr;
-  }
-  if (image != nullptr && dataBytes != nullptr) {
-    const bool measured = fseeko(stream, 0, SEEK_END) == 0;
-    const off_t size = measured ? ftello(stream) : 0;
-    *dataBytes = size > static_cast<off_t>(kHistoryHeaderBytes)
-                     ? static_cast<uint64_t>(size) - kHistoryHeaderBytes
-                     : 0;
   }
   fclose(stream);
   return image;
 }
 
+// readHistoryHeader.
+BYTE* readHeaderImage(const std::string& fileName) {
+  const std::string path = pathInTrendDirectory(fileName);
+  bool opened = false;
+  BYTE* image = loadHeaderImage(path, &opened);
+  if (!opened) reportInaccessible(path);
+  return image;
+}
+
+// The headers of the listed files, read with the files' full paths; with
+// many files, a second thread reads the second half (the reads are system
+// calls, and start-up waits for them).
+struct HeaderRead {
+  std::string path;
+  std::unique_ptr<BYTE[]> image;
+  bool opened = false;
+};
+
+constexpr size_t kFilesWorthASecondReader = 256;
+
+DWORD WINAPI readHeaderRange(LPVOID range) {
+  auto* reads = static_cast<std::pair<HeaderRead*, HeaderRead*>*>(range);
+  for (HeaderRead* r = reads->first; r != reads->second; ++r) {
+    r->image.reset(loadHeaderImage(r->path, &r->opened));
+  }
+  return 0;
+}
+
+void readHeaders(std::vector<HeaderRead>* reads) {
+  HeaderRead* first = reads->data();
+  HeaderRead* last = first + reads->size();
+  std::pair<HeaderRead*, HeaderRead*> secondHalf{first + reads->size() / 2, last};
+  HANDLE helper = nullptr;
+  if (reads->size() >= kFilesWorthASecondReader) {
+    DWORD id = 0;
+    helper = CreateThread(nullptr, 0, readHeaderRange, &secondHalf, 0, &id);
+  }
+  std::pair<HeaderRead*, HeaderRead*> mine{first, helper != nullptr ? secondHalf.first : last};
+  readHeaderRange(&mine);
+  if (helper != nullptr) {
+    WaitForSingleObject(helper, INFINITE);
+    CloseHandle(helper);
+  }
+}
+
 }  // namespace
 
-BYTE* readHistoryHeader(const std::string& fileName) { return readHeaderImage(fileName, nullptr); }
+BYTE* readHistoryHeader(const std::string& fileName) { return readHeaderImage(fileName); }
 
 int readHistoryPage(DWORD controlIndex, DWORD pageNo, BYTE* buffer, DWORD size) {
   if (findControl(controlIndex) == nullptr) return 1;
@@ -448,19 +491,20 @@ void saveUnsavedHeaders() {
 
 namespace {
 
-// A header removeStaleHistoryFiles found usable, and the size of the file's
-// data area measured when it was read.
-struct KeptHeader {
-  std::unique_ptr<BYTE[]> image;
-  uint64_t dataBytes = 0;
+// What removeStaleHistoryFiles leaves for restoreControlsFromHistoryFiles, so
+// that the directory is listed and each header read once at start-up: the
+// files it left, in listing order with the sizes listed, and the usable
+// headers by name. Taken only for the same trend directory, and only once.
+struct StartupListing {
+  std::string directory;
+  bool listed = false;
+  std::vector<ListedFile> filesLeft;
+  std::map<std::string, std::unique_ptr<BYTE[]>> headers;
 };
 
-// The headers removeStaleHistoryFiles found usable, by file name, for
-// restoreControlsFromHistoryFiles to take instead of reading them (and
-// measuring the files) again.
-std::map<std::string, KeptHeader>& keptHeaders() {
-  static auto* headers = new std::map<std::string, KeptHeader>();
-  return *headers;
+StartupListing& startupListing() {
+  static auto* listing = new StartupListing();
+  return *listing;
 }
 
 // A control's identity as isDuplicate compares it.
@@ -474,42 +518,63 @@ std::string duplicateKey(const Control* control) {
 }  // namespace
 
 int removeStaleHistoryFiles() {
-  keptHeaders().clear();
+  StartupListing& listing = startupListing();
+  listing = StartupListing();
   recoverInterruptedConversions();
-  std::vector<std::string> names = listHistoryFiles();
-  if (names.empty()) return 1;
+  std::vector<ListedFile> files = listHistoryFiles();
+  if (files.empty()) return 1;
   // Whether a history file is left: one kept, or one that could not be
   // removed (the directory is this agent's alone, so no other comes).
   bool fileLeft = false;
-  for (const std::string& name : names) {
-    std::string path = pathInTrendDirectory(name);
-    uint64_t dataBytes = 0;
-    std::unique_ptr<BYTE[]> image(readHeaderImage(name, &dataBytes));
+  bool complete = true;  // every file left is in filesLeft
+  std::vector<HeaderRead> reads(files.size());
+  for (size_t i = 0; i < files.size(); ++i) reads[i].path = pathInTrendDirectory(files[i].name);
+  readHeaders(&reads);
+  for (size_t i = 0; i < files.size(); ++i) {
+    ListedFile& file = files[i];
+    const std::string& name = file.name;
+    const std::string& path = reads[i].path;
+    if (!reads[i].opened) reportInaccessible(path);
+    std::unique_ptr<BYTE[]> image = std::move(reads[i].image);
+    bool left = false;
     if (!image || !historyHeaderIsUsable(image.get(), name)) {
       traceLog("remove invalid.NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
-      if (!DeleteFileA(path.c_str())) fileLeft = true;
+      left = !DeleteFileA(path.c_str());
       noteRemovedHistoryFile(path, image.get(), "damaged");
     } else if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0 ||
                std::memcmp(image.get(), kHistorySignature, 8) != 0) {
       traceLog("remove old version of .NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
-      if (!DeleteFileA(path.c_str())) fileLeft = true;
+      left = !DeleteFileA(path.c_str());
     } else {
-      fileLeft = true;
+      left = true;
       try {
-        keptHeaders().emplace(name, KeptHeader{std::move(image), dataBytes});
+        listing.headers.emplace(name, std::move(image));
       } catch (const std::bad_alloc&) {
         // read again by restoreControlsFromHistoryFiles
       }
     }
+    if (!left) continue;
+    fileLeft = true;
+    try {
+      if (complete) listing.filesLeft.push_back(std::move(file));
+    } catch (const std::bad_alloc&) {
+      complete = false;  // restoreControlsFromHistoryFiles lists the directory again
+    }
+  }
+  if (complete) {
+    listing.directory = trendDirectory;
+    listing.listed = true;
   }
   return fileLeft ? 0 : 1;
 }
 
 int restoreControlsFromHistoryFiles() {
-  std::map<std::string, KeptHeader> headers;
-  headers.swap(keptHeaders());
+  StartupListing listing;
+  std::swap(listing, startupListing());
+  if (!listing.listed || listing.directory != trendDirectory) listing = StartupListing();
+  std::map<std::string, std::unique_ptr<BYTE[]>>& headers = listing.headers;
   // Controls are appended at the list's end, and checked for copies through a
   // set of the identities already listed (both as appendControl and
   // isDuplicate do, without walking the list once per file).
@@ -521,14 +586,13 @@ int restoreControlsFromHistoryFiles() {
   } catch (const std::bad_alloc&) {
     identitiesUsable = false;
   }
-  for (const std::string& name : listHistoryFiles()) {
+  const std::vector<ListedFile> files =
+      listing.listed ? std::move(listing.filesLeft) : listHistoryFiles();
+  for (const ListedFile& file : files) {
+    const std::string& name = file.name;
     std::unique_ptr<BYTE[]> image;
-    bool measured = false;
-    uint64_t dataBytes = 0;
     if (auto kept = headers.find(name); kept != headers.end()) {
-      image = std::move(kept->second.image);
-      dataBytes = kept->second.dataBytes;
-      measured = true;
+      image = std::move(kept->second);
     } else {
       image.reset(readHistoryHeader(name));
     }
@@ -592,7 +656,8 @@ int restoreControlsFromHistoryFiles() {
       noteRemovedHistoryFile(path, h, "a second file of the same control");
       continue;
     }
-    trimRingToDataArea(control, measured ? dataBytes : dataAreaBytes(pathInTrendDirectory(name)));
+    trimRingToDataArea(control, bytesAfterHeader(file.bytes));
+    control->historyFileChecked = true;
     if (identitiesUsable) {
       try {
         identities.insert(std::move(identity));

@@ -197,8 +197,11 @@ int ntrend_Init() {
   }
   // 10. Trap queue and host name.
   resetTrapQueue();
-  // 11. History files.
-  for (Control* c = controlList; c != nullptr; c = c->next) createHistoryFile(c->controlIndex);
+  // 11. History files (the restored ones were read whole in step 5).
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    if (!c->historyFileChecked) createHistoryFile(c->controlIndex);
+    c->historyFileChecked = false;
+  }
   // 12. Align every sampled history with the clock.
   const DWORD now = static_cast<DWORD>(wl_time(nullptr));
   for (Control* c = controlList; c != nullptr; c = c->next) {

@@ -190,6 +190,37 @@ TEST_F(HistoryFileTest, CleanupRemovesHeadersThatBreakTheRingOrTheirName) {
   EXPECT_TRUE(std::filesystem::is_empty(sandbox.root() + "/TrenFile"));
 }
 
+// Enough files that two threads read the headers: every file is judged and
+// restored as one reader would, whatever half it lies in.
+TEST_F(HistoryFileTest, ManyFilesAreCleanedAndRestoredWhole) {
+  constexpr DWORD kFiles = 600;
+  for (DWORD i = 1; i <= kFiles; ++i) {
+    addControl(i, 100, ("Disk " + std::to_string(i)).c_str());
+    ASSERT_EQ(createHistoryFile(i), 0);
+  }
+  for (DWORD damaged : {2u, 599u}) {
+    std::vector<BYTE> bytes = readBytes(sandbox.trendFile(std::to_string(damaged) + ".NT"));
+    putLe32(&bytes, 304, 0);  // a ring of no buckets
+    writeBytes(sandbox.trendFile(std::to_string(damaged) + ".NT"), bytes);
+  }
+  freeLists();
+
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(removeStaleHistoryFiles(), 0);
+  ASSERT_EQ(restoreControlsFromHistoryFiles(), 0);
+  ::testing::internal::GetCapturedStdout();
+  DWORD restored = 0;
+  for (Control* c = controlList; c != nullptr; c = c->next) {
+    ++restored;
+    EXPECT_EQ(std::string(c->instanceName), "Disk " + std::to_string(c->controlIndex));
+    EXPECT_TRUE(c->historyFileChecked);
+  }
+  EXPECT_EQ(restored, kFiles - 2);
+  EXPECT_EQ(findControl(2), nullptr);
+  EXPECT_EQ(findControl(599), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(sandbox.trendFile("599.NT")));
+}
+
 TEST_F(HistoryFileTest, RestoreRebuildsControlsFromHeaders) {
   Control* c = addControl(5, 50, "Processor 0");
   c->head = 9;
