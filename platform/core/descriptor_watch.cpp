@@ -52,9 +52,11 @@ void Run(Runner* r) {
     }
     std::lock_guard<std::mutex> lock(w.mutex);
     for (int i = 0; i < ready; ++i) {
-      if (events[i].data.u64 == kStopId) return;
+      // Copied out: struct epoll_event is packed, its u64 unaligned.
+      const uint64_t id = events[i].data.u64;
+      if (id == kStopId) return;
       // A watch dropped after epoll_wait returned is no longer in the map.
-      auto it = w.callbacks.find(events[i].data.u64);
+      auto it = w.callbacks.find(id);
       if (it != w.callbacks.end()) it->second();
     }
   }
