@@ -3,7 +3,6 @@
 #include "agent/trend/history_file.h"
 
 #include <cstring>
-#include <map>
 #include <memory>
 #include <new>
 #include <string>
@@ -104,6 +103,7 @@ uint64_t pageOffset(DWORD pageNo) {
 struct ListedFile {
   std::string name;
   uint64_t bytes = 0;
+  std::unique_ptr<BYTE[]> header;  // the usable header, once read
 };
 
 // The files matching trendDirectory\*.<extension>, in enumeration order.
@@ -121,7 +121,7 @@ std::vector<ListedFile> listFiles(const std::string& extension) {
         name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
       const uint64_t bytes =
           (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-      files.push_back(ListedFile{std::move(name), bytes});
+      files.push_back(ListedFile{std::move(name), bytes, nullptr});
     }
   } while (FindNextFileA(search, &found));
   FindClose(search);
@@ -493,13 +493,12 @@ namespace {
 
 // What removeStaleHistoryFiles leaves for restoreControlsFromHistoryFiles, so
 // that the directory is listed and each header read once at start-up: the
-// files it left, in listing order with the sizes listed, and the usable
-// headers by name. Taken only for the same trend directory, and only once.
+// files it left, in listing order with the sizes listed and the usable
+// headers. Taken only for the same trend directory, and only once.
 struct StartupListing {
   std::string directory;
   bool listed = false;
   std::vector<ListedFile> filesLeft;
-  std::map<std::string, std::unique_ptr<BYTE[]>> headers;
 };
 
 StartupListing& startupListing() {
@@ -549,11 +548,7 @@ int removeStaleHistoryFiles() {
       left = !DeleteFileA(path.c_str());
     } else {
       left = true;
-      try {
-        listing.headers.emplace(name, std::move(image));
-      } catch (const std::bad_alloc&) {
-        // read again by restoreControlsFromHistoryFiles
-      }
+      file.header = std::move(image);
     }
     if (!left) continue;
     fileLeft = true;
@@ -574,7 +569,6 @@ int restoreControlsFromHistoryFiles() {
   StartupListing listing;
   std::swap(listing, startupListing());
   if (!listing.listed || listing.directory != trendDirectory) listing = StartupListing();
-  std::map<std::string, std::unique_ptr<BYTE[]>>& headers = listing.headers;
   // Controls are appended at the list's end, and checked for copies through a
   // set of the identities already listed (both as appendControl and
   // isDuplicate do, without walking the list once per file).
@@ -586,16 +580,14 @@ int restoreControlsFromHistoryFiles() {
   } catch (const std::bad_alloc&) {
     identitiesUsable = false;
   }
-  const std::vector<ListedFile> files =
+  std::vector<ListedFile> files =
       listing.listed ? std::move(listing.filesLeft) : listHistoryFiles();
-  for (const ListedFile& file : files) {
+  for (ListedFile& file : files) {
     const std::string& name = file.name;
-    std::unique_ptr<BYTE[]> image;
-    if (auto kept = headers.find(name); kept != headers.end()) {
-      image = std::move(kept->second);
-    } else {
-      image.reset(readHistoryHeader(name));
-    }
+    // A damaged file that could not be removed has no header kept: it is
+    // read again, and found damaged again.
+    std::unique_ptr<BYTE[]> image =
+        file.header ? std::move(file.header) : std::unique_ptr<BYTE[]>(readHistoryHeader(name));
     if (!image || !historyHeaderIsUsable(image.get(), name)) continue;
     if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0) continue;
     Control* control = new (std::nothrow) Control();
