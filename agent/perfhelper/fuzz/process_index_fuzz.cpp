@@ -63,13 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<BYTE> patched;
   if (mode & 1) {
-    patched = wellFormedBlock();
-    for (size_t at = 0; at + 6 <= size; at += 6) {
-      size_t offset = (data[at] | (data[at + 1] << 8)) % patched.size();
-      for (size_t k = 0; k < 4 && offset + k < patched.size(); ++k) {
-        patched[offset + k] = data[at + 2 + k];
-      }
-    }
+    patched = wlperf::PatchWords(wellFormedBlock(), data, size);
     data = patched.data();
     size = patched.size();
   }

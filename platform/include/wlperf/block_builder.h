@@ -282,4 +282,18 @@ inline std::vector<BYTE> BuildBlock(const BlockSpec& spec) {
   return out;
 }
 
+// A copy of `block` with words written into it, for fuzzers that start from a
+// well-formed block: each whole 6 bytes of `patches` is a 16-bit little-endian
+// offset (taken modulo the block's size) and 4 bytes written there, cut at
+// the block's end. An empty block comes back unchanged.
+inline std::vector<BYTE> PatchWords(std::vector<BYTE> block, const uint8_t* patches, size_t size) {
+  if (block.empty()) return block;
+  for (size_t at = 0; at + 6 <= size; at += 6) {
+    const size_t offset = (patches[at] | (patches[at + 1] << 8)) % block.size();
+    for (size_t k = 0; k < 4 && offset + k < block.size(); ++k)
+      block[offset + k] = patches[at + 2 + k];
+  }
+  return block;
+}
+
 }  // namespace wlperf
