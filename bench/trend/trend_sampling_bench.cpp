@@ -23,18 +23,21 @@
 
 namespace {
 
-void buildControls(int count) {
+// `count` controls (numbers 1 to count) due every pass, with a history and
+// thresholds that are checked; `describe` sets each one's class, instance and
+// rising threshold. Links them, builds the index and creates their files.
+template <class Describe>
+void buildControls(int count, Describe describe) {
   for (int i = count; i >= 1; --i) {
     auto* c = new trend::Control;
     c->controlIndex = static_cast<DWORD>(i);
-    c->classId = 8;
     c->intervalIndex = 1;
     c->bucketsRequested = c->bucketsGranted = 1000;
     c->historyStatus = 1;
     c->thresholdStatus = 1;
     c->thresholdType = 1;
-    c->risingThreshold = 200;  // never crossed
     c->valueType = 1;
+    describe(i, c);
     c->next = trend::controlList;
     trend::controlList = c;
   }
@@ -42,6 +45,14 @@ void buildControls(int count) {
   for (trend::Control* c = trend::controlList; c != nullptr; c = c->next) {
     trend::createHistoryFile(c->controlIndex);
   }
+}
+
+// `count` controls of available memory.
+void buildControls(int count) {
+  buildControls(count, [](int, trend::Control* c) {
+    c->classId = 8;
+    c->risingThreshold = 200;  // never crossed
+  });
 }
 
 void BM_SamplingPass(benchmark::State& state) {
@@ -221,28 +232,14 @@ std::vector<std::pair<DWORD, std::string>> fixtureTargets() {
 // first when there are more controls than targets).
 void buildFixtureControls(int count) {
   const std::vector<std::pair<DWORD, std::string>> targets = fixtureTargets();
-  for (int i = count; i >= 1; --i) {
+  buildControls(count, [&](int i, trend::Control* c) {
     const auto& [classId, text] = targets[(i - 1) % targets.size()];
-    auto* c = new trend::Control;
-    c->controlIndex = static_cast<DWORD>(i);
     c->classId = classId;
     std::snprintf(c->instanceName, sizeof c->instanceName, "%s", text.c_str());
     c->instanceNameLength = static_cast<DWORD>(text.size());
     c->diskSizeMB = 100;
-    c->intervalIndex = 1;
-    c->bucketsRequested = c->bucketsGranted = 1000;
-    c->historyStatus = 1;
-    c->thresholdStatus = 1;
-    c->thresholdType = 1;
     c->risingThreshold = 1000000;  // never crossed
-    c->valueType = 1;
-    c->next = trend::controlList;
-    trend::controlList = c;
-  }
-  trend::buildIndexList();
-  for (trend::Control* c = trend::controlList; c != nullptr; c = c->next) {
-    trend::createHistoryFile(c->controlIndex);
-  }
+  });
 }
 
 void BM_SamplingPassFixture(benchmark::State& state) {
