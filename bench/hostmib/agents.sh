@@ -1,11 +1,7 @@
 # Sourced by the scripts of bench/hostmib: starts the agents they compare,
 # each on a loopback port, with everything it writes under $work (which the
 # caller makes and removes) and its process number in pids (which the caller
-# ends).
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+# ends). Needs bench/common.sh sourced first (free_port).
 
 # net-snmp's snmpd with its own HOST-RESOURCES-MIB, read-only community
 # public, its own configuration and persistent directory only.

@@ -18,6 +18,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 self=0
 quick=0
 build_arg=
@@ -35,14 +36,7 @@ done
 . "$root/bench/hostmib/agents.sh"
 [ "$self" -eq 1 ] || check_ours_built "$build"
 
-work=$(mktemp -d /tmp/hostmib_compare_XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_workdir hostmib_compare
 export MIBS= HOME=$work
 
 started=$SECONDS

@@ -20,6 +20,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 use_snmpd=0
 seconds=60
 refresh_seconds=1
@@ -42,14 +43,7 @@ if [ "$use_snmpd" -eq 0 ]; then
   check_ours_built "$build"
 fi
 
-work=$(mktemp -d /tmp/hostmib_stress_XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_workdir hostmib_stress
 export MIBS= HOME=$work
 # Sanitizer reports of an instrumented agent: into its log, and fatal.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}

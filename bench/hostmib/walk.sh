@@ -20,6 +20,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 runs=${2:-5}
 gets=${3:-200}
@@ -30,14 +31,7 @@ for tool in snmpwalk snmpbulkwalk snmpget /usr/sbin/snmpd python3 bc; do
   command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/hostmib_walk_bench_XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_workdir hostmib_walk_bench
 
 export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work MIBS= HOME=$work
 export WARDENLINE_OBJECT_NAMESPACE=hostmib-walk-bench-$$
@@ -47,9 +41,6 @@ printf '# no controls\n[TrendFiles]\n' > "$work/root/INI/CURVEMIB.INI"
 "$build/bin/wlreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ValidCommunities' \
   public REG_DWORD 4
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 start_snmpsvc() {  # PORT -> pid in $started
   "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$1" >> "$work/snmpsvc.log" 2>&1 &
   started=$!

@@ -15,6 +15,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 runs=${2:-10}
 [ -x "$build/bin/providers_bench" ] || { echo "missing $build/bin/providers_bench" >&2; exit 1; }
@@ -40,9 +41,6 @@ echo "== providers (CPU of one call)"
 "$build/bin/providers_bench" --benchmark_min_time=1 --benchmark_format=csv 2> /dev/null |
   awk -F, '/^"BM_/ { gsub(/"/, "", $1); printf "%-28s %8.2f ms CPU\n", $1, $4 }'
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 cpu_ns() { awk '{ print $1 }' "/proc/$1/schedstat"; }
 
 # snmpd_table NAME OID -> prints cold, warm and build ms per walk, and rows

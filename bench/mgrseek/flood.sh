@@ -15,6 +15,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 rate=${2:-10000}
 seconds=${3:-10}
@@ -33,7 +34,7 @@ cleanup() {
 trap cleanup EXIT
 export WARDENLINE_REGISTRY=$work/registry.db WARDENLINE_OBJECT_NAMESPACE=mgrseek-bench-$$
 
-port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 ipx='HKLM\SYSTEM\CurrentControlSet\Services\NwlnkIpx\Parameters'
 "$build/bin/wlreg" set "$ipx" UdpPort REG_DWORD "$port"
 "$build/bin/wlreg" set "$ipx" BindAddress REG_SZ 127.0.0.1

@@ -12,6 +12,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 rows=${2:-500}
 for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libsnmpsvc_test_table.so"; do
@@ -36,7 +37,7 @@ params='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
 "$build/bin/wlreg" set 'HKLM\SOFTWARE\SnmpsvcBench\Table' Pathname REG_SZ "$build/lib/libsnmpsvc_test_table.so"
 "$build/bin/wlreg" set "$params\\ValidCommunities" public REG_DWORD 4
 
-port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
   "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$port" > "$work/snmpsvc.log" 2>&1 &
 svc_pid=$!

@@ -16,6 +16,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 rows=${2:-5000}
 runs=${3:-3}
@@ -26,18 +27,7 @@ for tool in snmpwalk snmpbulkwalk /usr/sbin/snmpd; do
   command -v "$tool" > /dev/null || { echo "missing $tool (Debian packages snmp, snmpd)" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/snmpsvc_bench_XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+make_workdir snmpsvc_bench
 
 export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work MIBS= HOME=$work
 export SNMPSVC_TEST_ROWS=$rows

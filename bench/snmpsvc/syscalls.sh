@@ -9,6 +9,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 rows=${2:-500}
 for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libsnmpsvc_test_table.so"; do
@@ -18,14 +19,7 @@ for tool in snmpbulkwalk strace; do
   command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/snmpsvc_syscalls_XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_workdir snmpsvc_syscalls
 
 export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work MIBS= HOME=$work
 export SNMPSVC_TEST_ROWS=$rows
@@ -34,7 +28,7 @@ params='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
 "$build/bin/wlreg" set 'HKLM\SOFTWARE\SnmpsvcBench\Table' Pathname REG_SZ "$build/lib/libsnmpsvc_test_table.so"
 "$build/bin/wlreg" set "$params\\ValidCommunities" public REG_DWORD 4
 
-port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$port" > "$work/snmpsvc.log" 2>&1 &
 svc_pid=$!
 pids+=($svc_pid)

@@ -11,6 +11,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 seconds=${2:-30}
 runs=${3:-3}
@@ -32,7 +33,7 @@ export WARDENLINE_OBJECT_NAMESPACE=trend-idle-bench-$$
 mkdir -p "$work/root/TrenFile"
 # Control lines start with a class name; comments stay.
 [ "${CONTROLS:-}" = sample ] || sed -i '/^[a-zA-Z]/d' "$work/root/INI/CURVEMIB.INI"
-port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$port" > "$work/snmpsvc.log" 2>&1 &
 svc_pid=$!
 sleep 3

@@ -21,6 +21,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 controls=${2:-100}
 samples=${3:-1000}
@@ -32,14 +33,7 @@ for tool in snmpwalk snmpbulkwalk /usr/sbin/snmpd python3 bc; do
   command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/trend_walk_bench_XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2> /dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_workdir trend_walk_bench
 
 export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_DIR=$work MIBS= HOME=$work
 export WARDENLINE_OBJECT_NAMESPACE=trend-walk-bench-$$
@@ -71,9 +65,6 @@ for index in range(1, controls + 1):
         f.write(bytes(header) + data)
 EOF
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 history=.1.3.6.1.4.1.64823.2.45.1.2.1.3
 # One client that repeats its request every 5 ms until an answer comes (the
 # agent answers once its start-up is done; a request sent before the socket

@@ -13,6 +13,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 samples=${2:-10000}
 runs=${3:-3}
@@ -57,7 +58,7 @@ with open("%s/1.NT" % directory, "wb") as f:
     f.write(bytes(header) + struct.pack("<%di" % samples, *values))
 PY
 
-port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$port" > "$work/snmpsvc.log" 2>&1 &
 svc_pid=$!
 for _ in $(seq 200); do
