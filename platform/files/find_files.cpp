@@ -8,6 +8,7 @@
 // does. Find handles live in the kernel handle table and cannot be waited on.
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -120,19 +121,24 @@ WLAPI HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData
     if (name.size() >= MAX_PATH) continue;  // cannot be named through this interface
     if (wl::MatchesWildcard(name, pattern)) names.push_back(std::move(name));
   }
-  listing.reset();
   std::sort(names.begin(), names.end(), LessIgnoringCase);
 
+  // Each entry is measured relative to the open directory: the kernel looks
+  // up one name instead of walking the whole path again for every entry.
+  const int directoryFd = dirfd(listing.get());
   std::vector<WIN32_FIND_DATAA> found;
   found.reserve(names.size());
   for (const std::string& name : names) {
-    std::string full = directory == "/" ? "/" + name : directory + "/" + name;
     struct stat info;
-    if (stat(full.c_str(), &info) != 0 && lstat(full.c_str(), &info) != 0) continue;
+    if (fstatat(directoryFd, name.c_str(), &info, 0) != 0 &&
+        fstatat(directoryFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;
+    }
     WIN32_FIND_DATAA data;
     FillFindData(name, info, &data);
     found.push_back(data);
   }
+  listing.reset();
   if (found.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
