@@ -3,9 +3,11 @@
 #include "agent/trend/history_file.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -106,29 +108,33 @@ struct ListedFile {
   std::unique_ptr<BYTE[]> header;  // the usable header, once read
 };
 
-// The files matching trendDirectory\*.<extension>, in enumeration order.
-// Directories and names with another extension are left out.
-std::vector<ListedFile> listFiles(const std::string& extension) {
-  std::vector<ListedFile> files;
+// The files of the trend directory with the given extensions, in
+// enumeration order, one list per extension. Directories and names with any
+// other extension are left out. The directory is listed once for all of them.
+std::vector<std::vector<ListedFile>> listFiles(std::initializer_list<std::string_view> extensions) {
+  std::vector<std::vector<ListedFile>> files(extensions.size());
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pathInTrendDirectory("*" + extension).c_str(), &found);
+  HANDLE search = FindFirstFileA(pathInTrendDirectory("*.NT*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return files;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    size_t length = strnlen(found.cFileName, sizeof found.cFileName);
-    std::string name(found.cFileName, length);
-    if (name.size() > extension.size() &&
-        name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
-      const uint64_t bytes =
-          (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-      files.push_back(ListedFile{std::move(name), bytes, nullptr});
+    const std::string_view name(found.cFileName, strnlen(found.cFileName, sizeof found.cFileName));
+    size_t kind = 0;
+    for (std::string_view extension : extensions) {
+      if (name.size() > extension.size() && name.ends_with(extension)) {
+        const uint64_t bytes =
+            (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        files[kind].push_back(ListedFile{std::string(name), bytes, nullptr});
+        break;
+      }
+      ++kind;
     }
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return files;
 }
 
-std::vector<ListedFile> listHistoryFiles() { return listFiles(".NT"); }
+std::vector<ListedFile> listHistoryFiles() { return std::move(listFiles({".NT"}).front()); }
 
 // Bytes of a file after the header, from its size.
 uint64_t bytesAfterHeader(uint64_t fileBytes) {
@@ -150,8 +156,8 @@ int64_t samplesRecorded(const std::string& path) {
 // file. When the new "<index>.NT" is missing, or still holds no samples while
 // the old one does, the change never completed and the old file comes back;
 // otherwise the change completed and the old file goes.
-void recoverInterruptedConversions() {
-  for (const ListedFile& old : listFiles(".NT$")) {
+void recoverInterruptedConversions(const std::vector<ListedFile>& leftovers) {
+  for (const ListedFile& old : leftovers) {
     std::string oldPath = pathInTrendDirectory(old.name);
     std::string newPath = oldPath.substr(0, oldPath.size() - 1);
     int64_t oldSamples = samplesRecorded(oldPath);
@@ -519,8 +525,15 @@ std::string duplicateKey(const Control* control) {
 int removeStaleHistoryFiles() {
   StartupListing& listing = startupListing();
   listing = StartupListing();
-  recoverInterruptedConversions();
-  std::vector<ListedFile> files = listHistoryFiles();
+  // One listing serves both steps unless an interrupted bucket change left
+  // files behind; recovering them renames and removes files, so the history
+  // files are listed again after it.
+  std::vector<std::vector<ListedFile>> listed = listFiles({".NT", ".NT$"});
+  std::vector<ListedFile> files = std::move(listed[0]);
+  if (!listed[1].empty()) {
+    recoverInterruptedConversions(listed[1]);
+    files = listHistoryFiles();
+  }
   if (files.empty()) return 1;
   // Whether a history file is left: one kept, or one that could not be
   // removed (the directory is this agent's alone, so no other comes).
