@@ -164,6 +164,21 @@ typedef BOOL (*PFNSNMPEXTENSIONQUERY)(BYTE bPduType, SnmpVarBindList* pVarBindLi
 // with the same pContextInfo (the agent's to fill and free).
 #define SNMP_EXTENSION_GET SNMP_PDU_GET
 #define SNMP_EXTENSION_GET_NEXT SNMP_PDU_GETNEXT
+// SNMP_EXTENSION_GET_BULK: a GETBULK in one call, sent only to agents that
+// export SnmpExtensionQueryEx. As in the GetBulkRequest-PDU (RFC 3416), the
+// error fields carry its parameters on entry: *pErrorStatus the number of
+// non-repeaters N, *pErrorIndex the maximum repetitions R (at least 1); the
+// list holds the N non-repeaters' names, then the M repeaters'. On success
+// the agent replaces the list with the answers in the order of a GetBulk
+// response: the N get-next answers, then k rounds of M answers (1 <= k <= R;
+// round r holds each repeater's r-th successor). A repeater whose walk has
+// left the view is answered as get-next answers it (a name past the view);
+// what stands in its place in later rounds is not read. The agent may stop
+// before R rounds; the service asks for the rest with get-next. On failure
+// the service drops the answer and serves the request with get-next alone,
+// which gives the error its usual binding. snmp/bulk_answer.h builds this
+// answer from an agent's get-next.
+#define SNMP_EXTENSION_GET_BULK SNMP_PDU_GETBULK
 #define SNMP_EXTENSION_SET_TEST (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x0)
 #define SNMP_EXTENSION_SET_COMMIT SNMP_PDU_SET
 #define SNMP_EXTENSION_SET_UNDO (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x1)
