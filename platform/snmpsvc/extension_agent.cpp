@@ -15,6 +15,8 @@ namespace {
 
 // Upper bound on the bindings of one trap; anything longer is cut.
 constexpr UINT kMaxTrapBindings = 1024;
+// Upper bound on the answers of one GETBULK call taken from an agent.
+constexpr UINT kMaxBulkBindings = 65535;
 
 bool IsOctetType(BYTE type) {
   return type == ASN_OCTETSTRING || type == ASN_BITS || type == ASN_IPADDRESS ||
@@ -206,6 +208,52 @@ std::unique_ptr<ExtensionAgent> ExtensionAgent::Load(const std::string& path,
 
 ExtensionAgent::~ExtensionAgent() {
   if (library_ != nullptr) dlclose(library_);
+}
+
+QueryOutcome ExtensionAgent::QueryBulk(std::vector<VarBind>& bindings, int nonRepeaters,
+                                       int maxRepetitions) {
+  QueryOutcome outcome;
+  outcome.errorStatus = status::kGenErr;
+  const UINT count = static_cast<UINT>(bindings.size());
+  if (queryEx_ == nullptr || count == 0) return outcome;
+  auto* list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(count * sizeof(SnmpVarBind)));
+  if (list == nullptr) return outcome;
+  SnmpVarBindList request{list, count};
+  bool built = true;
+  for (UINT i = 0; i < count && built; ++i) {
+    built = OidToAgent(bindings[i].name, &list[i].name);
+    list[i].value.asnType = ASN_NULL;
+  }
+  if (built) {
+    AsnInteger32 errorStatus = nonRepeaters;
+    AsnInteger32 errorIndex = maxRepetitions;
+    AsnOctetString context{nullptr, 0, FALSE};
+    auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERYEX>(queryEx_);
+    outcome.callResult = query(SNMP_EXTENSION_GET_BULK, transaction_, &request, &context,
+                               &errorStatus, &errorIndex) != FALSE;
+    outcome.errorStatus = errorStatus;
+    outcome.errorIndex = errorIndex;
+  }
+  // The agent may have replaced the array with a longer one; a list that
+  // announces bindings without an array has none.
+  const UINT answered = request.list != nullptr ? request.len : 0;
+  if (built && outcome.callResult && outcome.errorStatus == status::kNoError &&
+      answered <= kMaxBulkBindings) {
+    std::vector<VarBind> answers(answered);
+    for (UINT i = 0; i < answered && outcome.errorStatus == status::kNoError; ++i) {
+      if (!CopyOidFromAgent(request.list[i].name, &answers[i].name) ||
+          !CopyValueFromAgent(request.list[i].value, &answers[i].value)) {
+        outcome.errorStatus = status::kGenErr;
+        outcome.errorIndex = static_cast<int>(i + 1);
+      }
+    }
+    if (outcome.errorStatus == status::kNoError) bindings = std::move(answers);
+  } else if (outcome.errorStatus == status::kNoError) {
+    outcome.errorStatus = status::kGenErr;
+  }
+  for (UINT i = 0; i < answered; ++i) SnmpUtilVarBindFree(&request.list[i]);
+  SnmpUtilMemFree(request.list);
+  return outcome;
 }
 
 QueryOutcome ExtensionAgent::Query(uint8_t pduType, std::vector<VarBind>& bindings) {

@@ -50,6 +50,17 @@ class ExtensionAgent {
   // calls, and the outcome is that of the first call that failed.
   QueryOutcome Query(uint8_t pduType, std::vector<VarBind>& bindings);
 
+  // True when the agent exports SnmpExtensionQueryEx, and so may serve a
+  // GETBULK in one call.
+  bool CanQueryBulk() const { return queryEx_ != nullptr; }
+
+  // One SnmpExtensionQueryEx(SNMP_EXTENSION_GET_BULK) call: `bindings` holds
+  // the names, non-repeaters first. On a successful call the answers replace
+  // `bindings` in the order of a GetBulk response, however many the agent
+  // gave; otherwise `bindings` is left as it was passed. Only when
+  // CanQueryBulk().
+  QueryOutcome QueryBulk(std::vector<VarBind>& bindings, int nonRepeaters, int maxRepetitions);
+
   // The transaction of the request the next queries belong to.
   void SetTransaction(uint32_t transactionId) { transaction_ = transactionId; }
 

@@ -1,5 +1,7 @@
 #include "extension_view.h"
 
+#include <algorithm>
+
 #include "query_rules.h"
 
 namespace snmpsvc {
@@ -153,6 +155,90 @@ void ExtensionView::GetNext(std::vector<ViewRequest>& requests, ProtocolVersion 
     failed.error = version == ProtocolVersion::kV1 ? ErrorForV1(errorStatus) : errorStatus;
     return;
   }
+}
+
+std::vector<std::vector<ViewRequest>> ExtensionView::ReadAhead(
+    const std::vector<ViewRequest>& requests, const std::vector<int>& repetitions,
+    ProtocolVersion version) {
+  if (bulkRefused_ || !agent_->CanQueryBulk() || requests.size() != repetitions.size()) return {};
+  std::vector<std::vector<ViewRequest>> answers(requests.size());
+  // The agent is handed the names as GetNext hands them, the non-repeaters
+  // first; a name past the view is exhausted without asking.
+  std::vector<size_t> order;
+  std::vector<Oid> start(requests.size());
+  size_t nonRepeaters = 0;
+  int maxRepetitions = 0;
+  for (bool repeating : {false, true}) {
+    for (size_t i = 0; i < requests.size(); ++i) {
+      if ((repetitions[i] > 0) != repeating) continue;
+      const Oid& name = requests[i].bind.name;
+      if (CompareOid(name, View()) < 0) {
+        start[i] = View();
+      } else if (OidStartsWith(name, View())) {
+        start[i] = name;
+      } else {
+        answers[i].emplace_back().exhausted = true;
+        continue;
+      }
+      order.push_back(i);
+      if (repeating) {
+        maxRepetitions = std::max(maxRepetitions, repetitions[i]);
+      } else {
+        ++nonRepeaters;
+      }
+    }
+  }
+  const size_t repeaters = order.size() - nonRepeaters;
+  if (repeaters == 0) return {};
+
+  std::vector<VarBind> bindings(order.size());
+  for (size_t k = 0; k < order.size(); ++k) bindings[k].name = start[order[k]];
+  const QueryOutcome outcome =
+      agent_->QueryBulk(bindings, static_cast<int>(nonRepeaters), maxRepetitions + 1);
+  const size_t rounds =
+      bindings.size() >= order.size() ? (bindings.size() - nonRepeaters) / repeaters : 0;
+  bool wellFormed = outcome.callResult && outcome.errorStatus == status::kNoError &&
+                    rounds >= 1 && rounds <= static_cast<size_t>(maxRepetitions) + 1 &&
+                    bindings.size() == nonRepeaters + rounds * repeaters;
+  for (size_t k = 0; k < order.size() && wellFormed; ++k) {
+    const size_t i = order[k];
+    std::vector<ViewRequest>& chain = answers[i];
+    const Oid* previous = &start[i];
+    const size_t wanted = 1 + static_cast<size_t>(repetitions[i]);
+    const size_t available = k < nonRepeaters ? 1 : rounds;
+    chain.reserve(std::min(wanted, available));
+    for (size_t r = 0; r < available && chain.size() < wanted; ++r) {
+      VarBind& answer =
+          bindings[k < nonRepeaters ? k : nonRepeaters + r * repeaters + (k - nonRepeaters)];
+      const bool value = !IsException(answer.value.type) && answer.value.type != tag::kNull;
+      if (value && AnswerContinuesWalk(*previous, answer.name, View())) {
+        chain.emplace_back().bind = std::move(answer);
+        previous = &chain.back().bind.name;
+        continue;
+      }
+      // A value inside the view that does not come after the name asked is
+      // no get-next answer: the agent did something else with the request.
+      if (value && OidStartsWith(answer.name, View())) wellFormed = false;
+      chain.emplace_back().exhausted = true;
+      break;
+    }
+  }
+  if (wellFormed) return answers;
+
+  // Whether the agent knows the request type at all: a get-next of the same
+  // names that succeeds says it does not, and gives the first round.
+  std::vector<ViewRequest> first(requests.size());
+  for (size_t i = 0; i < requests.size(); ++i) first[i].bind.name = requests[i].bind.name;
+  GetNext(first, version);
+  for (const ViewRequest& request : first) {
+    if (request.error != status::kNoError) return {};
+  }
+  bulkRefused_ = true;
+  for (size_t i = 0; i < requests.size(); ++i) {
+    answers[i].clear();
+    answers[i].push_back(std::move(first[i]));
+  }
+  return answers;
 }
 
 void ExtensionView::Set(std::vector<ViewRequest>& requests, ProtocolVersion version) {

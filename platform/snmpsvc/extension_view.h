@@ -21,6 +21,13 @@ class ExtensionView : public ViewBackend {
   void Get(std::vector<ViewRequest>& requests, ProtocolVersion version) override;
   void GetNext(std::vector<ViewRequest>& requests, ProtocolVersion version) override;
   void Set(std::vector<ViewRequest>& requests, ProtocolVersion version) override;
+  // One SNMP_EXTENSION_GET_BULK call for an agent that exports
+  // SnmpExtensionQueryEx. An agent whose bulk call fails while a get-next of
+  // the same names succeeds does not know the request type: it is not asked
+  // again, and that get-next gives the first round.
+  std::vector<std::vector<ViewRequest>> ReadAhead(const std::vector<ViewRequest>& requests,
+                                                  const std::vector<int>& repetitions,
+                                                  ProtocolVersion version) override;
 
  private:
   // The position in `pending` of the binding an error index names; a missing
@@ -32,6 +39,7 @@ class ExtensionView : public ViewBackend {
   bool InstanceExists(const Oid& name);
 
   ExtensionAgent* agent_;
+  bool bulkRefused_ = false;
 };
 
 }  // namespace snmpsvc

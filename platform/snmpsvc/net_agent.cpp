@@ -7,6 +7,7 @@
 #include <netdb.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -376,22 +377,54 @@ bool StoreNext(netsnmp_agent_request_info* reqinfo, netsnmp_request_info* reques
 }
 
 // GETBULK: every repetition of the bindings in this view, in one handler
-// call. Each round is one get-next of the bindings still repeating (one
-// SnmpExtensionQuery for an extension agent): a binding goes on from its
-// previous answer while it has repetitions left and its answers stay inside
-// the registered range. A binding whose walk leaves the view keeps its
-// remaining repetitions, and net-snmp hands it to the next view. The first
-// error ends the request, as it would with one get-next per repetition.
+// call. The backend is first asked to read ahead (one SnmpExtensionQueryEx
+// for an extension agent that serves GETBULK itself). Each round then takes
+// the bindings still repeating: their answers come from the read-ahead while
+// it lasts, the others from one get-next (one SnmpExtensionQuery for an
+// extension agent). A binding goes on from its previous answer while it has
+// repetitions left and its answers stay inside the registered range. A
+// binding whose walk leaves the view keeps its remaining repetitions, and
+// net-snmp hands it to the next view. The first error ends the request, as
+// it would with one get-next per repetition.
 void HandleBulk(ViewBackend* backend, netsnmp_agent_request_info* reqinfo,
                 std::vector<netsnmp_request_info*> active, std::vector<ViewRequest> round,
                 ProtocolVersion version) {
+  std::vector<std::vector<ViewRequest>> ahead;
+  std::vector<int> repetitions;
+  repetitions.reserve(active.size());
+  for (netsnmp_request_info* request : active) repetitions.push_back(std::max(request->repeat, 0));
+  if (*std::max_element(repetitions.begin(), repetitions.end()) > 0) {
+    ahead = backend->ReadAhead(round, repetitions, version);
+  }
+  // Where each active binding's read-ahead answers are.
+  std::vector<size_t> origin(active.size());
+  for (size_t i = 0; i < origin.size(); ++i) origin[i] = i;
+
   std::vector<netsnmp_request_info*> repeating;
   std::vector<ViewRequest> nextRound;
-  while (!active.empty()) {
-    backend->GetNext(round, version);
+  std::vector<size_t> nextOrigin;
+  std::vector<size_t> asked;
+  std::vector<ViewRequest> askedRound;
+  for (size_t roundNo = 0; !active.empty(); ++roundNo) {
+    asked.clear();
+    askedRound.clear();
+    for (size_t i = 0; i < active.size(); ++i) {
+      const size_t from = origin[i];
+      if (from < ahead.size() && roundNo < ahead[from].size()) {
+        round[i] = std::move(ahead[from][roundNo]);
+      } else {
+        asked.push_back(i);
+        askedRound.push_back(std::move(round[i]));
+      }
+    }
+    if (!asked.empty()) {
+      backend->GetNext(askedRound, version);
+      for (size_t k = 0; k < asked.size(); ++k) round[asked[k]] = std::move(askedRound[k]);
+    }
     bool failed = false;
     repeating.clear();
     nextRound.clear();
+    nextOrigin.clear();
     for (size_t i = 0; i < active.size(); ++i) {
       netsnmp_request_info* request = active[i];
       if (!StoreNext(reqinfo, request, round[i], backend->View())) {
@@ -419,10 +452,12 @@ void HandleBulk(ViewBackend* backend, netsnmp_agent_request_info* reqinfo,
       next.bind.name = std::move(round[i].bind.name);
       repeating.push_back(request);
       nextRound.push_back(std::move(next));
+      nextOrigin.push_back(origin[i]);
     }
     if (failed) return;
     active.swap(repeating);
     round.swap(nextRound);
+    origin.swap(nextOrigin);
   }
 }
 

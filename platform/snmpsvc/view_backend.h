@@ -38,6 +38,18 @@ class ViewBackend {
   virtual void BeginRequest(uint32_t /*transactionId*/) {}
   virtual void Get(std::vector<ViewRequest>& requests, ProtocolVersion version) = 0;
   virtual void GetNext(std::vector<ViewRequest>& requests, ProtocolVersion version) = 0;
+  // GETBULK read-ahead: successive get-next answers of each binding, from
+  // requests[i].bind.name on, at most 1 + repetitions[i] of them, in one call
+  // where the backend can. answers[i][r] is binding i's answer in round r as
+  // GetNext would give it; a binding's answers end at its first exhausted
+  // one. Bindings may get fewer answers, or none (the default): the caller
+  // asks GetNext for the rest. Never carries an error: a failed read-ahead
+  // gives no answers, and GetNext reports the failure.
+  virtual std::vector<std::vector<ViewRequest>> ReadAhead(
+      const std::vector<ViewRequest>& /*requests*/, const std::vector<int>& /*repetitions*/,
+      ProtocolVersion /*version*/) {
+    return {};
+  }
   // Performs the whole set of these bindings; on failure the failing binding
   // carries the error.
   virtual void Set(std::vector<ViewRequest>& requests, ProtocolVersion version) = 0;

@@ -165,6 +165,87 @@ TEST_F(ExtensionViewTest, TrapsAreCopiedOutOfTheAgent) {
   EXPECT_EQ(first.bindings[0].value.bytes, "trap " + std::to_string(first.specificTrap));
 }
 
+// The same table through SnmpExtensionQueryEx, which serves GETBULK.
+class ExtensionViewBulkTest : public ExtensionViewTest {
+ protected:
+  void SetUp() override {
+    setenv("SNMPSVC_TEST_ROWS", "3", 1);
+    std::string error;
+    agent_ = ExtensionAgent::Load(Library("snmpsvc_test_table_ex"), 0, &error);
+    ASSERT_TRUE(agent_) << error;
+    view_ = std::make_unique<ExtensionView>(agent_.get());
+    void* library = dlopen(Library("snmpsvc_test_table_ex").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr);
+    calls_ = reinterpret_cast<unsigned long (*)()>(dlsym(library, "SnmpsvcTestQueryExCalls"));
+    dlclose(library);  // the agent keeps its own reference
+  }
+  void TearDown() override { unsetenv("SNMPSVC_TEST_NO_BULK"); }
+
+  // What successive get-nexts give from `name`: at most `count` answers,
+  // ending at the first exhausted one.
+  std::vector<ViewRequest> Walk(Oid name, size_t count) {
+    std::vector<ViewRequest> answers;
+    while (answers.size() < count) {
+      std::vector<ViewRequest> one{Ask(name)};
+      view_->GetNext(one, ProtocolVersion::kV2c);
+      answers.push_back(one[0]);
+      if (one[0].exhausted) break;
+      name = one[0].bind.name;
+    }
+    return answers;
+  }
+
+  unsigned long (*calls_)() = nullptr;
+};
+
+void ExpectSameAnswers(const std::vector<ViewRequest>& got, const std::vector<ViewRequest>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].exhausted, want[i].exhausted) << i;
+    if (want[i].exhausted) continue;
+    EXPECT_EQ(got[i].bind.name, want[i].bind.name) << i;
+    EXPECT_EQ(got[i].bind.value.number, want[i].bind.value.number) << i;
+    EXPECT_EQ(got[i].bind.value.bytes, want[i].bind.value.bytes) << i;
+  }
+}
+
+// A non-repeater, a repeater that walks off the view's end, one that crosses
+// columns, and a name before the view: one call, the answers of a get-next
+// walk each.
+TEST_F(ExtensionViewBulkTest, ReadAheadGivesEveryRepetitionFromOneCall) {
+  ASSERT_NE(calls_, nullptr);
+  std::vector<ViewRequest> requests{Ask(Cell(1, 2)), Ask(Cell(4, 1)), Ask(Cell(2, 1)),
+                                    Ask(Oid{1, 3, 6, 1, 4, 1, 64823, 98})};
+  std::vector<int> repetitions{0, 6, 2, 1};
+  const unsigned long before = calls_();
+  std::vector<std::vector<ViewRequest>> ahead =
+      view_->ReadAhead(requests, repetitions, ProtocolVersion::kV2c);
+  EXPECT_EQ(calls_() - before, 1u);
+  ASSERT_EQ(ahead.size(), requests.size());
+  for (size_t i = 0; i < requests.size(); ++i) {
+    SCOPED_TRACE(i);
+    ExpectSameAnswers(ahead[i], Walk(requests[i].bind.name, 1 + repetitions[i]));
+  }
+  EXPECT_TRUE(ahead[1].back().exhausted);  // the trigger, then past the view
+}
+
+TEST_F(ExtensionViewBulkTest, AnAgentThatRefusesBulkIsAskedGetNextFromThenOn) {
+  ASSERT_NE(calls_, nullptr);
+  setenv("SNMPSVC_TEST_NO_BULK", "1", 1);
+  std::vector<ViewRequest> requests{Ask(Cell(3, 1)), Ask(Cell(4, 3))};
+  std::vector<int> repetitions{5, 5};
+  unsigned long before = calls_();
+  std::vector<std::vector<ViewRequest>> ahead =
+      view_->ReadAhead(requests, repetitions, ProtocolVersion::kV2c);
+  EXPECT_EQ(calls_() - before, 2u);  // the refused call, then one get-next
+  ASSERT_EQ(ahead.size(), 2u);
+  ExpectSameAnswers(ahead[0], Walk(Cell(3, 1), 1));
+  ExpectSameAnswers(ahead[1], Walk(Cell(4, 3), 1));
+  before = calls_();
+  EXPECT_TRUE(view_->ReadAhead(requests, repetitions, ProtocolVersion::kV2c).empty());
+  EXPECT_EQ(calls_(), before);
+}
+
 TEST(ExtensionAgentLoad, FailuresAreReportedNotFatal) {
   std::string error;
   EXPECT_FALSE(ExtensionAgent::Load(Library("snmpsvc_test_failing"), 0, &error));

@@ -8,6 +8,8 @@
 // Traps: enterprise = the view, specific = running number k, bindings
 // .3.0 "trap k" and .4.0 k; their memory is freed by the next call.
 // Unloading appends "unloaded" to the file SNMPSVC_TEST_UNLOAD_FILE names.
+// Built with TEST_TABLE_QUERY_EX, it also exports SnmpExtensionQueryEx.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "snmp/bulk_answer.h"
 #include "snmp/snmp.h"
 #include "win32/memory.h"
 #include "win32/sync.h"
@@ -299,3 +302,48 @@ extern "C" __attribute__((visibility("default"))) BOOL SnmpExtensionTrap(
   list->len = 2;
   return TRUE;
 }
+
+#ifdef TEST_TABLE_QUERY_EX
+// The same table through SnmpExtensionQueryEx, whose calls are counted. A set
+// is applied at its commit. SNMP_EXTENSION_GET_BULK is served, unless
+// SNMPSVC_TEST_NO_BULK is set: then it is a request type the agent does not
+// know, answered genErr.
+static std::atomic<unsigned long> queryExCalls{0};
+extern "C" __attribute__((visibility("default"))) unsigned long SnmpsvcTestQueryExCalls() {
+  return queryExCalls;
+}
+
+extern "C" __attribute__((visibility("default"))) BOOL SnmpExtensionQueryEx(
+    UINT requestType, UINT, SnmpVarBindList* list, AsnOctetString*, AsnInteger32* errorStatus,
+    AsnInteger32* errorIndex) {
+  ++queryExCalls;
+  switch (requestType) {
+    case SNMP_EXTENSION_GET:
+    case SNMP_EXTENSION_GET_NEXT:
+    case SNMP_EXTENSION_SET_COMMIT:
+      return SnmpExtensionQuery(static_cast<BYTE>(requestType), list, errorStatus, errorIndex);
+    case SNMP_EXTENSION_SET_TEST:
+    case SNMP_EXTENSION_SET_UNDO:
+    case SNMP_EXTENSION_SET_CLEANUP:
+      *errorStatus = SNMP_ERRORSTATUS_NOERROR;
+      *errorIndex = 0;
+      return TRUE;
+    case SNMP_EXTENSION_GET_BULK:
+      if (getenv("SNMPSVC_TEST_NO_BULK") == nullptr) {
+        return wlsnmp::AnswerGetBulk(AsnObjectIdentifier{kViewLength, viewArcs}, list,
+                                     errorStatus, errorIndex,
+                                     [](SnmpVarBindList* round, AsnInteger32* status,
+                                        AsnInteger32* index) {
+                                       return SnmpExtensionQuery(SNMP_PDU_GETNEXT, round, status,
+                                                                 index);
+                                     });
+      }
+      break;
+    default:
+      break;
+  }
+  *errorStatus = SNMP_ERRORSTATUS_GENERR;
+  *errorIndex = 0;
+  return TRUE;
+}
+#endif
