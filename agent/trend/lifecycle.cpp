@@ -18,6 +18,7 @@
 #include "agent/trend/sampling.h"
 #include "agent/trend/traps.h"
 #include "agent/trend/trend_directory.h"
+#include "snmp/bulk_answer.h"
 #include "win32/windows.h"
 
 namespace trend {
@@ -313,6 +314,46 @@ BOOL extensionQuery(BYTE requestType, SnmpVarBindList* list, AsnInteger32* error
       *errorStatus = SNMP_ERRORSTATUS_GENERR;
       break;
   }
+  ReleaseSemaphore(controlSemaphore, 1, nullptr);
+  return result;
+}
+
+BOOL extensionQueryEx(UINT requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
+                      AsnInteger32* errorIndex) {
+  AsnInteger32 ignoredStatus = 0;
+  AsnInteger32 ignoredIndex = 0;
+  if (errorStatus == nullptr) errorStatus = &ignoredStatus;
+  if (errorIndex == nullptr) errorIndex = &ignoredIndex;
+  switch (requestType) {
+    case SNMP_EXTENSION_GET:
+    case SNMP_EXTENSION_GET_NEXT:
+    case SNMP_EXTENSION_SET_COMMIT:
+      return extensionQuery(static_cast<BYTE>(requestType), list, errorStatus, errorIndex);
+    case SNMP_EXTENSION_SET_TEST:
+    case SNMP_EXTENSION_SET_UNDO:
+    case SNMP_EXTENSION_SET_CLEANUP:
+      *errorStatus = SNMP_ERRORSTATUS_NOERROR;
+      *errorIndex = 0;
+      return TRUE;
+    case SNMP_EXTENSION_GET_BULK:
+      break;
+    default:
+      *errorStatus = SNMP_ERRORSTATUS_GENERR;
+      *errorIndex = 0;
+      return TRUE;
+  }
+  if (list == nullptr || WaitForSingleObject(controlSemaphore, INFINITE) != WAIT_OBJECT_0) {
+    *errorStatus = SNMP_ERRORSTATUS_GENERR;
+    *errorIndex = 0;
+    return TRUE;
+  }
+  const AsnObjectIdentifier view{sizeof supportedViewIds / sizeof supportedViewIds[0],
+                                 supportedViewIds};
+  const BOOL result = wlsnmp::AnswerGetBulk(
+      view, list, errorStatus, errorIndex,
+      [](SnmpVarBindList* round, AsnInteger32* status, AsnInteger32* index) {
+        return queryHandlers.getNext(round, status, index);
+      });
   ReleaseSemaphore(controlSemaphore, 1, nullptr);
   return result;
 }

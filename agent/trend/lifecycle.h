@@ -31,10 +31,16 @@ void ntrend_Exit();
 // exist already. True when both handles exist.
 bool createAgentSemaphores();
 
-// The bodies of the three entry points (entry.cpp only forwards to them).
+// The bodies of the entry points (entry.cpp only forwards to them).
 BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* supportedView);
 BOOL extensionQuery(BYTE requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
                     AsnInteger32* errorIndex);
+// SnmpExtensionQueryEx: get, get-next and the set's commit as extensionQuery
+// serves them (the set is checked and applied at its commit; test, undo and
+// clean-up succeed without effect), and SNMP_EXTENSION_GET_BULK as rounds of
+// getNext within one hold of controlSemaphore. Other types: genErr.
+BOOL extensionQueryEx(UINT requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
+                      AsnInteger32* errorIndex);
 BOOL extensionTrap(AsnObjectIdentifier* enterprise, AsnInteger32* genericTrap,
                    AsnInteger32* specificTrap, AsnTimeticks* timeStamp,
                    SnmpVarBindList* varBindList);

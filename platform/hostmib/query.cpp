@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "snmp/bulk_answer.h"
+
 namespace hostmib {
 
 namespace {
@@ -97,6 +99,15 @@ AsnInteger32 SetOne(FamilyCache& cache, SnmpVarBind& binding) {
 BOOL Query(FamilyCache& cache, UINT requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
            AsnInteger32* errorIndex) {
   if (errorStatus == nullptr || errorIndex == nullptr) return FALSE;
+  if (requestType == SNMP_EXTENSION_GET_BULK && list != nullptr &&
+      (list->len == 0 || list->list != nullptr)) {
+    static UINT view[] = {1, 3, 6, 1, 2, 1, 25};
+    return wlsnmp::AnswerGetBulk(
+        AsnObjectIdentifier{sizeof view / sizeof view[0], view}, list, errorStatus, errorIndex,
+        [&cache](SnmpVarBindList* round, AsnInteger32* status, AsnInteger32* index) {
+          return Query(cache, SNMP_EXTENSION_GET_NEXT, round, status, index);
+        });
+  }
   *errorStatus = SNMP_ERRORSTATUS_NOERROR;
   *errorIndex = 0;
   if (list == nullptr || (list->len != 0 && list->list == nullptr)) {

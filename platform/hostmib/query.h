@@ -6,7 +6,8 @@
 // binding, 1-based; the bindings before it keep their answers). Get-next
 // replaces each name with the next instance and its value; past the last
 // object the name becomes 1.3.6.1.2.1.26 with a NULL value, which tells the
-// service that the walk leaves this view. Every object is read-only: a set
+// service that the walk leaves this view. SNMP_EXTENSION_GET_BULK is answered
+// with rounds of that get-next (snmp/bulk_answer.h). Every object is read-only: a set
 // (SnmpExtensionQuery 0xA3, or the test and commit calls of
 // SnmpExtensionQueryEx) answers readOnly for an existing instance (the
 // service turns it into notWritable for SNMPv2c, readOnly for SNMPv1) and

@@ -137,7 +137,7 @@ std::string agentEvents() {
 TEST(CurvemibInService, ExportsOnlyTheEntryPointsAndResources) {
   EXPECT_EQ(commandOutput("nm -D --defined-only '" + buildDir() +
                           "/lib/libcurvemib.so' | awk '{print $3}' | sort"),
-            "SnmpExtensionInit\nSnmpExtensionQuery\nSnmpExtensionTrap\nwl_module_resources\n");
+            "SnmpExtensionInit\nSnmpExtensionQuery\nSnmpExtensionQueryEx\nSnmpExtensionTrap\nwl_module_resources\n");
 }
 
 TEST(CurvemibInService, ThresholdTrapReachesReceiverAndSigtermUnloads) {
