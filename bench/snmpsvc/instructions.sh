@@ -7,7 +7,10 @@
 # during the walk (user space only: the kernel's share is not included) are
 # divided by the requests (4 x ROWS + 1 bindings, 10 per reply).
 #
-# usage: bench/snmpsvc/instructions.sh [BUILD_DIR] [ROWS]
+# With BULK=1 the agent is the same table exporting SnmpExtensionQueryEx,
+# which serves each GETBULK in one call.
+#
+# usage: [BULK=1] bench/snmpsvc/instructions.sh [BUILD_DIR] [ROWS]
 #   defaults: build/default 500
 set -euo pipefail
 
@@ -15,7 +18,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 rows=${2:-500}
-for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libsnmpsvc_test_table.so"; do
+table=$build/lib/libsnmpsvc_test_table${BULK:+_ex}.so
+for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$table"; do
   [ -e "$tool" ] || { echo "missing $tool: build the default preset first" >&2; exit 1; }
 done
 for tool in snmpbulkwalk valgrind callgrind_control; do
@@ -34,7 +38,7 @@ export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_
 export SNMPSVC_TEST_ROWS=$rows
 params='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
 "$build/bin/wlreg" set "$params\\ExtensionAgents" 1 REG_SZ 'SOFTWARE\SnmpsvcBench\Table'
-"$build/bin/wlreg" set 'HKLM\SOFTWARE\SnmpsvcBench\Table' Pathname REG_SZ "$build/lib/libsnmpsvc_test_table.so"
+"$build/bin/wlreg" set 'HKLM\SOFTWARE\SnmpsvcBench\Table' Pathname REG_SZ "$table"
 "$build/bin/wlreg" set "$params\\ValidCommunities" public REG_DWORD 4
 
 port=$(free_port)

@@ -4,7 +4,10 @@
 # Prints the calls per request and the most frequent calls, and the CPU time
 # snmpsvc spends per request over WALKS untraced walks before.
 #
-# usage: bench/snmpsvc/syscalls.sh [BUILD_DIR] [ROWS] [WALKS]
+# With BULK=1 the agent is the same table exporting SnmpExtensionQueryEx,
+# which serves each GETBULK in one call.
+#
+# usage: [BULK=1] bench/snmpsvc/syscalls.sh [BUILD_DIR] [ROWS] [WALKS]
 #   defaults: build/default 500 5
 set -euo pipefail
 
@@ -12,7 +15,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/bench/common.sh"
 build=$(cd "${1:-$root/build/default}" && pwd)
 rows=${2:-500}
-for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$build/lib/libsnmpsvc_test_table.so"; do
+table=$build/lib/libsnmpsvc_test_table${BULK:+_ex}.so
+for tool in "$build/bin/snmpsvc" "$build/bin/wlreg" "$table"; do
   [ -e "$tool" ] || { echo "missing $tool: build the default preset first" >&2; exit 1; }
 done
 for tool in snmpbulkwalk strace; do
@@ -25,7 +29,7 @@ export WARDENLINE_REGISTRY=$work/registry.db SNMPCONFPATH=$work SNMP_PERSISTENT_
 export SNMPSVC_TEST_ROWS=$rows
 params='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
 "$build/bin/wlreg" set "$params\\ExtensionAgents" 1 REG_SZ 'SOFTWARE\SnmpsvcBench\Table'
-"$build/bin/wlreg" set 'HKLM\SOFTWARE\SnmpsvcBench\Table' Pathname REG_SZ "$build/lib/libsnmpsvc_test_table.so"
+"$build/bin/wlreg" set 'HKLM\SOFTWARE\SnmpsvcBench\Table' Pathname REG_SZ "$table"
 "$build/bin/wlreg" set "$params\\ValidCommunities" public REG_DWORD 4
 
 port=$(free_port)
