@@ -16,7 +16,11 @@
 # Each walk runs RUNS times, alternating between the agents; the best time and
 # the least CPU count.
 #
-# usage: bench/trend/walk.sh [BUILD_DIR] [CONTROLS] [SAMPLES] [RUNS]
+# With STARTS=N snmpsvc is started N times (the first start of an install,
+# then restarts over the same files) and the spread of the start-up times is
+# printed as well.
+#
+# usage: [STARTS=N] bench/trend/walk.sh [BUILD_DIR] [CONTROLS] [SAMPLES] [RUNS]
 #   defaults: build/default 100 1000 3
 set -euo pipefail
 
@@ -76,13 +80,24 @@ wait_ready() {
 }
 
 # Each agent starts alone, so that neither start-up is slowed by the other's.
-svc_port=$(free_port)
-svc_start=$(date +%s.%N)
-"$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$svc_port" > "$work/snmpsvc.log" 2>&1 &
-svc_pid=$!
-pids+=($svc_pid)
-wait_ready "$svc_port" "$history"
-svc_ready=$(date +%s.%N)
+# snmpsvc starts STARTS times (default 1); all but the last are stopped again.
+start_svc() {
+  svc_port=$(free_port)
+  svc_start=$(date +%s.%N)
+  "$build/bin/snmpsvc" -f --agent "udp:127.0.0.1:$svc_port" > "$work/snmpsvc.log" 2>&1 &
+  svc_pid=$!
+  pids+=($svc_pid)
+  wait_ready "$svc_port" "$history"
+  svc_ready=$(date +%s.%N)
+  start_ms+=("$(echo "($svc_ready - $svc_start) * 1000" | bc -l)")
+}
+start_ms=()
+for _ in $(seq $((${STARTS:-1} - 1))); do
+  start_svc
+  kill "$svc_pid"
+  wait "$svc_pid" 2> /dev/null || true
+done
+start_svc
 
 snmpd_port=$(free_port)
 printf 'rocommunity public 127.0.0.1\n' > "$work/snmpd.conf"
@@ -130,4 +145,9 @@ for tool in snmpwalk snmpbulkwalk; do
 done
 printf 'snmpsvc start to first history answer: %.0f ms; snmpd to its first answer: %.0f ms (asked every 5 ms)\n' \
   "$(echo "($svc_ready - $svc_start) * 1000" | bc -l)" "$(echo "($snmpd_ready - $snmpd_start) * 1000" | bc -l)"
+if [ "${#start_ms[@]}" -gt 1 ]; then
+  printf '%s\n' "${start_ms[@]}" | sort -n | awk '{t[NR] = $1} END {
+    printf "snmpsvc start to first history answer over %d starts: min %.0f, median %.0f, max %.0f ms\n",
+      NR, t[1], (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2), t[NR] }'
+fi
 echo "snmpsvc resident memory with $controls controls: $(awk '/VmRSS/ {print $2, $3}' /proc/$svc_pid/status)"
