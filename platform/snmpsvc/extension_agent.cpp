@@ -122,6 +122,29 @@ bool ValueToAgent(const Value& source, AsnAny* out) {
   }
 }
 
+// A binding list for an agent with the names of `bindings` (and their values
+// when `withValues`; NULL otherwise), from the agent-interface allocator.
+// Null when memory runs out; *built is false when a binding could not be
+// converted (the list then holds what was converted, the rest zeroed).
+SnmpVarBind* NewAgentList(const std::vector<VarBind>& bindings, bool withValues, bool* built) {
+  const UINT count = static_cast<UINT>(bindings.size());
+  auto* list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(count * sizeof(SnmpVarBind)));
+  *built = list != nullptr;
+  for (UINT i = 0; i < count && *built; ++i) {
+    if (!withValues) list[i].value.asnType = ASN_NULL;
+    *built = OidToAgent(bindings[i].name, &list[i].name) &&
+             (!withValues || ValueToAgent(bindings[i].value, &list[i].value));
+  }
+  return list;
+}
+
+// Frees names (including any the agent replaced), dynamic strings and
+// identifier values of the first `count` bindings, then the list itself.
+void FreeAgentList(SnmpVarBind* list, UINT count) {
+  for (UINT i = 0; i < count; ++i) SnmpUtilVarBindFree(&list[i]);
+  SnmpUtilMemFree(list);
+}
+
 // The calls of SnmpExtensionQueryEx for one request: one for a get or
 // get-next; test, commit (undo when the commit fails) and clean-up for a set.
 QueryOutcome QueryEx(PFNSNMPEXTENSIONQUERYEX query, uint8_t pduType, uint32_t transaction,
@@ -214,16 +237,11 @@ QueryOutcome ExtensionAgent::QueryBulk(std::vector<VarBind>& bindings, int nonRe
                                        int maxRepetitions) {
   QueryOutcome outcome;
   outcome.errorStatus = status::kGenErr;
-  const UINT count = static_cast<UINT>(bindings.size());
-  if (queryEx_ == nullptr || count == 0) return outcome;
-  auto* list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(count * sizeof(SnmpVarBind)));
-  if (list == nullptr) return outcome;
-  SnmpVarBindList request{list, count};
-  bool built = true;
-  for (UINT i = 0; i < count && built; ++i) {
-    built = OidToAgent(bindings[i].name, &list[i].name);
-    list[i].value.asnType = ASN_NULL;
-  }
+  if (queryEx_ == nullptr || bindings.empty()) return outcome;
+  bool built = false;
+  SnmpVarBindList request{NewAgentList(bindings, false, &built),
+                          static_cast<UINT>(bindings.size())};
+  if (request.list == nullptr) return outcome;
   if (built) {
     AsnInteger32 errorStatus = nonRepeaters;
     AsnInteger32 errorIndex = maxRepetitions;
@@ -251,8 +269,7 @@ QueryOutcome ExtensionAgent::QueryBulk(std::vector<VarBind>& bindings, int nonRe
   } else if (outcome.errorStatus == status::kNoError) {
     outcome.errorStatus = status::kGenErr;
   }
-  for (UINT i = 0; i < answered; ++i) SnmpUtilVarBindFree(&request.list[i]);
-  SnmpUtilMemFree(request.list);
+  FreeAgentList(request.list, answered);
   return outcome;
 }
 
@@ -263,18 +280,14 @@ QueryOutcome ExtensionAgent::Query(uint8_t pduType, std::vector<VarBind>& bindin
     return outcome;
   }
   const UINT count = static_cast<UINT>(bindings.size());
-  auto* list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(count * sizeof(SnmpVarBind)));
+  bool built = false;
+  SnmpVarBind* list = NewAgentList(bindings, true, &built);
   if (list == nullptr) {
     outcome.errorStatus = status::kGenErr;
     outcome.errorIndex = 1;
     return outcome;
   }
   SnmpVarBindList request{list, count};
-  bool built = true;
-  for (UINT i = 0; i < count && built; ++i) {
-    built = OidToAgent(bindings[i].name, &list[i].name) &&
-            ValueToAgent(bindings[i].value, &list[i].value);
-  }
   if (built) {
     AsnInteger32 errorStatus = 0;
     AsnInteger32 errorIndex = 0;
@@ -300,10 +313,7 @@ QueryOutcome ExtensionAgent::Query(uint8_t pduType, std::vector<VarBind>& bindin
     outcome.errorStatus = status::kGenErr;
     outcome.errorIndex = 1;
   }
-  // Frees names (including any the agent replaced), dynamic strings and
-  // identifier values, then the list itself.
-  for (UINT i = 0; i < count; ++i) SnmpUtilVarBindFree(&list[i]);
-  SnmpUtilMemFree(list);
+  FreeAgentList(list, count);
   return outcome;
 }
 

@@ -38,10 +38,12 @@ ViewRequest Put(Oid name, Value value) {
 
 class ExtensionViewTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { LoadTable("snmpsvc_test_table"); }
+  // The test table of three rows from the library `name`, and its view.
+  void LoadTable(const char* name) {
     setenv("SNMPSVC_TEST_ROWS", "3", 1);
     std::string error;
-    agent_ = ExtensionAgent::Load(Library("snmpsvc_test_table"), 0, &error);
+    agent_ = ExtensionAgent::Load(Library(name), 0, &error);
     ASSERT_TRUE(agent_) << error;
     view_ = std::make_unique<ExtensionView>(agent_.get());
   }
@@ -169,11 +171,7 @@ TEST_F(ExtensionViewTest, TrapsAreCopiedOutOfTheAgent) {
 class ExtensionViewBulkTest : public ExtensionViewTest {
  protected:
   void SetUp() override {
-    setenv("SNMPSVC_TEST_ROWS", "3", 1);
-    std::string error;
-    agent_ = ExtensionAgent::Load(Library("snmpsvc_test_table_ex"), 0, &error);
-    ASSERT_TRUE(agent_) << error;
-    view_ = std::make_unique<ExtensionView>(agent_.get());
+    ASSERT_NO_FATAL_FAILURE(LoadTable("snmpsvc_test_table_ex"));
     void* library = dlopen(Library("snmpsvc_test_table_ex").c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(library, nullptr);
     calls_ = reinterpret_cast<unsigned long (*)()>(dlsym(library, "SnmpsvcTestQueryExCalls"));
