@@ -389,15 +389,6 @@ BYTE* loadHeaderImage(const std::string& path, bool* opened) {
   return image;
 }
 
-// readHistoryHeader.
-BYTE* readHeaderImage(const std::string& fileName) {
-  const std::string path = pathInTrendDirectory(fileName);
-  bool opened = false;
-  BYTE* image = loadHeaderImage(path, &opened);
-  if (!opened) reportInaccessible(path);
-  return image;
-}
-
 // The headers of the listed files, read with the files' full paths; with
 // many files, a second thread reads the second half (the reads are system
 // calls, and start-up waits for them).
@@ -436,7 +427,13 @@ void readHeaders(std::vector<HeaderRead>* reads) {
 
 }  // namespace
 
-BYTE* readHistoryHeader(const std::string& fileName) { return readHeaderImage(fileName); }
+BYTE* readHistoryHeader(const std::string& fileName) {
+  const std::string path = pathInTrendDirectory(fileName);
+  bool opened = false;
+  BYTE* image = loadHeaderImage(path, &opened);
+  if (!opened) reportInaccessible(path);
+  return image;
+}
 
 int readHistoryPage(DWORD controlIndex, DWORD pageNo, BYTE* buffer, DWORD size) {
   if (findControl(controlIndex) == nullptr) return 1;
@@ -554,8 +551,7 @@ int removeStaleHistoryFiles() {
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
       left = !DeleteFileA(path.c_str());
       noteRemovedHistoryFile(path, image.get(), "damaged");
-    } else if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0 ||
-               std::memcmp(image.get(), kHistorySignature, 8) != 0) {
+    } else if (std::memcmp(image.get() + kOffVersion, kFormatVersion, 2) != 0) {
       traceLog("remove old version of .NT file - %s\n", path.c_str());
       quietMessage("Removed the old version of history file - %s\r\n", path.c_str());
       left = !DeleteFileA(path.c_str());

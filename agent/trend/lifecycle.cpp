@@ -281,81 +281,87 @@ BOOL extensionInit(DWORD timeZero, HANDLE* trapEventOut, AsnObjectIdentifier* su
   return FALSE;
 }
 
-BOOL extensionQuery(BYTE requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
-                    AsnInteger32* errorIndex) {
-  AsnInteger32 ignoredStatus = 0;
-  AsnInteger32 ignoredIndex = 0;
-  if (errorStatus == nullptr) errorStatus = &ignoredStatus;
-  if (errorIndex == nullptr) errorIndex = &ignoredIndex;
-  if (list == nullptr) {
-    *errorStatus = SNMP_ERRORSTATUS_GENERR;
+namespace {
+
+// Where a request's error status and index go: the caller's fields, or
+// scratch ones where it passed none.
+struct ErrorFields {
+  explicit ErrorFields(AsnInteger32* status, AsnInteger32* index)
+      : status(status != nullptr ? status : &scratchStatus),
+        index(index != nullptr ? index : &scratchIndex) {}
+  AsnInteger32 scratchStatus = 0;
+  AsnInteger32 scratchIndex = 0;
+  AsnInteger32* status;
+  AsnInteger32* index;
+
+  BOOL answer(AsnInteger32 result) {
+    *status = result;
+    *index = 0;
     return TRUE;
   }
-  if (WaitForSingleObject(controlSemaphore, INFINITE) != WAIT_OBJECT_0) {
-    // Never touch the lists unguarded.
-    *errorStatus = SNMP_ERRORSTATUS_GENERR;
-    return TRUE;
+};
+
+// Runs `serve` with controlSemaphore held. Without a list, or when the
+// semaphore cannot be taken, the answer is genErr and the lists are never
+// touched unguarded.
+template <class Serve>
+BOOL serveWithControlSemaphore(SnmpVarBindList* list, ErrorFields& errors, Serve serve) {
+  if (list == nullptr || WaitForSingleObject(controlSemaphore, INFINITE) != WAIT_OBJECT_0) {
+    return errors.answer(SNMP_ERRORSTATUS_GENERR);
   }
-  BOOL result = TRUE;
-  switch (requestType) {
-    case SNMP_PDU_GET:
-      result = queryHandlers.get(list, errorStatus, errorIndex);
-      break;
-    case SNMP_PDU_GETNEXT:
-      result = queryHandlers.getNext(list, errorStatus, errorIndex);
-      break;
-    case SNMP_PDU_SET:
-      result = queryHandlers.setCheck(list, errorStatus, errorIndex);
-      if (*errorStatus == SNMP_ERRORSTATUS_NOERROR) {
-        result = queryHandlers.setCommit(list, errorStatus, errorIndex);
-      }
-      break;
-    default:
-      *errorStatus = SNMP_ERRORSTATUS_GENERR;
-      break;
-  }
+  const BOOL result = serve();
   ReleaseSemaphore(controlSemaphore, 1, nullptr);
   return result;
 }
 
+}  // namespace
+
+BOOL extensionQuery(BYTE requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
+                    AsnInteger32* errorIndex) {
+  ErrorFields errors(errorStatus, errorIndex);
+  return serveWithControlSemaphore(list, errors, [&]() -> BOOL {
+    switch (requestType) {
+      case SNMP_PDU_GET:
+        return queryHandlers.get(list, errors.status, errors.index);
+      case SNMP_PDU_GETNEXT:
+        return queryHandlers.getNext(list, errors.status, errors.index);
+      case SNMP_PDU_SET: {
+        const BOOL checked = queryHandlers.setCheck(list, errors.status, errors.index);
+        if (*errors.status != SNMP_ERRORSTATUS_NOERROR) return checked;
+        return queryHandlers.setCommit(list, errors.status, errors.index);
+      }
+      default:
+        *errors.status = SNMP_ERRORSTATUS_GENERR;
+        return TRUE;
+    }
+  });
+}
+
 BOOL extensionQueryEx(UINT requestType, SnmpVarBindList* list, AsnInteger32* errorStatus,
                       AsnInteger32* errorIndex) {
-  AsnInteger32 ignoredStatus = 0;
-  AsnInteger32 ignoredIndex = 0;
-  if (errorStatus == nullptr) errorStatus = &ignoredStatus;
-  if (errorIndex == nullptr) errorIndex = &ignoredIndex;
+  ErrorFields errors(errorStatus, errorIndex);
   switch (requestType) {
     case SNMP_EXTENSION_GET:
     case SNMP_EXTENSION_GET_NEXT:
     case SNMP_EXTENSION_SET_COMMIT:
-      return extensionQuery(static_cast<BYTE>(requestType), list, errorStatus, errorIndex);
+      return extensionQuery(static_cast<BYTE>(requestType), list, errors.status, errors.index);
     case SNMP_EXTENSION_SET_TEST:
     case SNMP_EXTENSION_SET_UNDO:
     case SNMP_EXTENSION_SET_CLEANUP:
-      *errorStatus = SNMP_ERRORSTATUS_NOERROR;
-      *errorIndex = 0;
-      return TRUE;
+      return errors.answer(SNMP_ERRORSTATUS_NOERROR);
     case SNMP_EXTENSION_GET_BULK:
-      break;
-    default:
-      *errorStatus = SNMP_ERRORSTATUS_GENERR;
-      *errorIndex = 0;
-      return TRUE;
-  }
-  if (list == nullptr || WaitForSingleObject(controlSemaphore, INFINITE) != WAIT_OBJECT_0) {
-    *errorStatus = SNMP_ERRORSTATUS_GENERR;
-    *errorIndex = 0;
-    return TRUE;
-  }
-  const AsnObjectIdentifier view{sizeof supportedViewIds / sizeof supportedViewIds[0],
-                                 supportedViewIds};
-  const BOOL result = wlsnmp::AnswerGetBulk(
-      view, list, errorStatus, errorIndex,
-      [](SnmpVarBindList* round, AsnInteger32* status, AsnInteger32* index) {
-        return queryHandlers.getNext(round, status, index);
+      return serveWithControlSemaphore(list, errors, [&] {
+        const AsnObjectIdentifier view{sizeof supportedViewIds / sizeof supportedViewIds[0],
+                                       supportedViewIds};
+        return wlsnmp::AnswerGetBulk(
+            view, list, errors.status, errors.index,
+            [](SnmpVarBindList* round, AsnInteger32* status, AsnInteger32* index) {
+              return queryHandlers.getNext(round, status, index);
+            });
       });
-  ReleaseSemaphore(controlSemaphore, 1, nullptr);
-  return result;
+    default:
+      return errors.answer(SNMP_ERRORSTATUS_GENERR);
+  }
 }
 
 DWORD trapTimeStamp(DWORD tickCountMs, DWORD timeZero) { return tickCountMs / 10 - timeZero; }
